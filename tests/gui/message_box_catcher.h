@@ -50,8 +50,7 @@ class MessageBoxCatcher : public QObject {
   // The next box not yet returned, once it has been shown and closed; waits up to `timeout_ms`
   // for it, dispatching events. Empty when no further box came.
   std::optional<Box> next(int timeout_ms = 5000) {
-    QTest::qWaitFor([this] { return returned_ < closed_; }, timeout_ms);
-    if (returned_ >= closed_) return std::nullopt;
+    if (!QTest::qWaitFor([this] { return returned_ < closed_; }, timeout_ms)) return std::nullopt;
     return boxes_[returned_++];
   }
 
