@@ -233,7 +233,11 @@ bool Exchange::State::drive(Goal reached) {
       const auto left_ms = std::chrono::ceil<std::chrono::milliseconds>(limit - now).count();
       wait_ms = static_cast<int>(std::clamp<long long>(left_ms, 1, 1000));
     }
-    curl_multi_poll(multi.get(), nullptr, 0, wait_ms, nullptr);
+    // A socket event is a byte moved (or the end, which the next round handles), even when it
+    // completes no header line and reaches no callback.
+    int ready = 0;
+    curl_multi_poll(multi.get(), nullptr, 0, wait_ms, &ready);
+    if (ready > 0) last_activity = Clock::now();
   }
 }
 

@@ -17,17 +17,22 @@ namespace {
 
 std::atomic<int> g_open_handles{0};
 
-struct Fault {
+struct Faults {
   std::mutex mutex;
-  testing::Role role = testing::Role::check_platform;
-  int remaining = 0;
-} g_fault;
+  struct Fault {
+    testing::Role role;
+    int remaining;
+  };
+  std::vector<Fault> pending;
+} g_faults;
 
-// True when this call of `role` is the one a test asked to fail.
+// True when this call of `role` is one a test asked to fail.
 bool injected(testing::Role role) {
-  std::lock_guard lock(g_fault.mutex);
-  if (g_fault.remaining <= 0 || g_fault.role != role) return false;
-  return --g_fault.remaining == 0;
+  std::lock_guard lock(g_faults.mutex);
+  for (auto& fault : g_faults.pending) {
+    if (fault.role == role && fault.remaining > 0 && --fault.remaining == 0) return true;
+  }
+  return false;
 }
 
 std::u16string units_of(Utf16 text, int length = -1) {
@@ -444,14 +449,13 @@ bool read_data(Request& request, void* buffer, std::uint32_t size, std::uint32_t
 namespace testing {
 
 void fail_call(Role role, int nth) {
-  std::lock_guard lock(g_fault.mutex);
-  g_fault.role = role;
-  g_fault.remaining = nth;
+  std::lock_guard lock(g_faults.mutex);
+  g_faults.pending.push_back({role, nth});
 }
 
 void clear_failures() {
-  std::lock_guard lock(g_fault.mutex);
-  g_fault.remaining = 0;
+  std::lock_guard lock(g_faults.mutex);
+  g_faults.pending.clear();
 }
 
 int open_handles() { return g_open_handles.load(); }

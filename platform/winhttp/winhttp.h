@@ -135,7 +135,7 @@ enum class Role {
   read,
 };
 // The `nth` call of `role` from now on fails as the real operation would (a null handle or
-// false, nothing else changed). One role at a time; a new call replaces the old one.
+// false, nothing else changed). Several such failures may be pending at once.
 void fail_call(Role role, int nth = 1);
 void clear_failures();
 // Sessions, connections and requests open now, in the whole process.
