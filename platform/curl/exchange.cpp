@@ -105,21 +105,19 @@ struct Exchange::State {
 bool Exchange::State::configure() {
   CURL* e = easy.get();
   const ExchangeRequest& r = request;
-  const std::string host = url_host(r.host);
-  const std::string port = std::to_string(r.port);
-  const std::string url = (r.secure ? "https://" : "http://") + host + ":" + port + "/";
-  // A proxy that is not tunnelled gets the absolute URL, its port only when not the default.
-  std::string target = r.target;
-  if (!r.proxy.empty() && !r.secure) {
-    target = "http://" + host + (r.port == 80 ? "" : ":" + port) + r.target;
-  }
+  // The URL carries the path and query as given: no dot segment is removed and no escape is
+  // touched; through a proxy libcurl turns it into the absolute URL, and redirects resolve
+  // against it.
+  const std::string path = r.target.empty() || r.target.front() != '/' ? "/" + r.target : r.target;
+  const std::string url = (r.secure ? "https://" : "http://") + url_host(r.host) + ":" +
+                          std::to_string(r.port) + path;
 
   bool ok = true;
   const auto set = [&](CURLoption option, auto value) {
     ok = ok && curl_easy_setopt(e, option, value) == CURLE_OK;
   };
   set(CURLOPT_URL, url.c_str());
-  set(CURLOPT_REQUEST_TARGET, target.c_str());
+  set(CURLOPT_PATH_AS_IS, 1L);
   set(CURLOPT_PROTOCOLS_STR, "http,https");
   set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   set(CURLOPT_HTTP_VERSION, long{CURL_HTTP_VERSION_1_1});

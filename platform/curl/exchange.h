@@ -4,7 +4,8 @@
 // - on the wire go the request line, Host, exactly the caller's header lines in their order,
 //   and Content-Length when there is a body; libcurl adds none of its own (no Accept, Expect,
 //   Accept-Encoding, Pragma, User-Agent, Proxy-Connection) and decodes no content encoding;
-// - the request target is sent exactly as given (through a proxy: the absolute URL);
+// - the request target is the path and query exactly as given (through a proxy: the absolute
+//   URL); a fragment is not sent;
 // - only the final response's headers count: 1xx interim responses and followed redirects are
 //   skipped;
 // - each failure shows at the call where a WinHTTP program sees it: resolve, connect, TLS and
@@ -44,7 +45,9 @@ struct ExchangeRequest {
   bool secure = false;         // https: the certificate and the host name are verified
   std::string host;            // a name or an address (an IPv6 address with or without brackets)
   int port = 80;
-  std::string target = "/";               // the request target, sent exactly as given
+  // Path and query, sent as given: no dot segment removed, no escape touched. A fragment
+  // ("#" and what follows) is not sent. Bytes below 0x21 or above 0x7E make the send fail.
+  std::string target = "/";
   std::vector<std::string> header_lines;  // "Name: value" without CR LF, sent in this order
   std::string body;                       // sent with Content-Length when not empty, any method
   std::string proxy;  // "host:port" of an HTTP proxy (https through a tunnel); empty: direct

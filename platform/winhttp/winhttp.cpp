@@ -231,11 +231,10 @@ bool crack_url(Utf16 url, int length, UrlComponents& parts) {
     host_end = colon;
     const std::u16string_view digits = text.substr(colon + 1, authority_end - colon - 1);
     if (!digits.empty()) {
-      if (digits.size() > 5) return false;
       int value = 0;
       for (char16_t c : digits) {
         if (c < u'0' || c > u'9') return false;
-        value = value * 10 + (c - u'0');
+        value = std::min(value * 10 + (c - u'0'), 65536);  // past the range stays past it
       }
       if (value < 1 || value > 65535) return false;
       port = value;

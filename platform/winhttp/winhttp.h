@@ -69,8 +69,9 @@ enum class Access { no_proxy = 1, named_proxy = 3 };
 SessionHandle open_session(Access access, Utf16 proxy_name);
 // Null for an empty host. Port 0 is the scheme's default.
 ConnectionHandle connect(Session& session, Utf16 host, int port);
-// `method` empty is "GET"; `path` is the request target, sent as given (code units that cannot
-// stand on a request line, blanks, controls and non-ASCII, go as %-escaped UTF-8).
+// `method` empty is "GET"; `path` is the path and query, sent as given (code units that cannot
+// stand on a request line, blanks, controls and non-ASCII, go as %-escaped UTF-8; a fragment
+// is not sent).
 RequestHandle open_request(Connection& connection, Utf16 method, Utf16 path, bool secure);
 
 // Milliseconds; 0 or -1 is no limit; below -1 refused. Without this call: no resolve limit,
