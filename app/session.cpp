@@ -7,7 +7,9 @@ namespace {
 constinit SessionState the_session;
 }  // namespace
 
-SessionState& session() { return the_session; }
+SessionState& session() {
+  return the_session;
+}
 
 void release_session() {
   the_session.account_id = Text();

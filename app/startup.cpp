@@ -23,7 +23,9 @@ void on_main_window_created() {
 
 }  // namespace
 
-Text build_server_host() { return Text(ACCOUNT_SERVER_HOST); }
+Text build_server_host() {
+  return Text(ACCOUNT_SERVER_HOST);
+}
 
 void start(const ServerAddress& server) {
   static const bool registered = std::atexit(release_session) == 0;
@@ -35,7 +37,9 @@ void start(const ServerAddress& server) {
   main_window().show();
 }
 
-const ServerAddress& server_address() { return current_server(); }
+const ServerAddress& server_address() {
+  return current_server();
+}
 
 Text payment_endpoint() {
   const ServerAddress& server = server_address();

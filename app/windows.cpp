@@ -13,6 +13,7 @@ using platform::gui::WindowSpec;
 
 WindowSpec main_window_spec() {
   const std::string group = ZH("分组框1").bytes();
+  // clang-format off
   return WindowSpec{
       .name = "MainWindow",
       .width = 537,
@@ -53,11 +54,14 @@ WindowSpec main_window_spec() {
           {.name = ZH("标签_PAYID").bytes(), .kind = ControlKind::label,
            .left = 208, .top = 252, .width = 296, .height = 32},
           {.name = ZH("标签2").bytes(), .kind = ControlKind::label,
-           .left = 400, .top = 296, .width = 128, .height = 24, .caption = ZH("客服QQ:800012345").bytes()},
+           .left = 400, .top = 296, .width = 128, .height = 24,
+           .caption = ZH("客服QQ:800012345").bytes()},
       }};
+  // clang-format on
 }
 
 WindowSpec account_window_spec() {
+  // clang-format off
   return WindowSpec{
       .name = "AccountWindow",
       .width = 349,
@@ -77,6 +81,7 @@ WindowSpec account_window_spec() {
           {.name = ZH("按钮1").bytes(), .kind = ControlKind::push_button,
            .left = 200, .top = 128, .width = 96, .height = 32, .caption = ZH("登陆").bytes()},
       }};
+  // clang-format on
 }
 
 Window& main_window() {
@@ -133,7 +138,8 @@ void wire_main_window(Window& window) {
       {ZH("单选框_QQ钱包"), "/images/qq.png"},
   };
   for (const auto& channel : channels) {
-    window.on_click(channel.radio.view(), [path = Text(channel.path)] { show_channel_picture(path); });
+    window.on_click(channel.radio.view(),
+                    [path = Text(channel.path)] { show_channel_picture(path); });
   }
 }
 

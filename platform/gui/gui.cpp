@@ -34,7 +34,9 @@ std::string from_qstring(const QString& s) {
       {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())});
 }
 
-bool gui_exists() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
+bool gui_exists() {
+  return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
 
 // A closed window must not be deleted while one of our click handlers runs: the handler (and
 // Qt's delivery of the click under it) may belong to that very window and resume after a nested
@@ -134,7 +136,9 @@ struct WindowState {
 };
 }  // namespace detail
 
-bool Window::alive() const { return state_ && state_->live(); }
+bool Window::alive() const {
+  return state_ && state_->live();
+}
 
 bool Window::on_click(std::string_view control, std::function<void()> handler) {
   auto* button = qobject_cast<QAbstractButton*>(state_ ? state_->control(control) : nullptr);
@@ -297,7 +301,8 @@ Application::~Application() {
 
 void Application::run() {
   bool any_open = false;
-  for (QWidget* widget : QApplication::topLevelWidgets()) any_open = any_open || widget->isVisible();
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    any_open = any_open || widget->isVisible();
   if (!any_open) return;
   QApplication::exec();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -14,8 +14,8 @@ namespace {
 TEST(NoGuiTest, GuiOperationsDoNothing) {
   platform::process_events();
   platform::gui::message_box("returns at once");
-  platform::gui::Window window = platform::gui::create_window({.name = "w", .width = 100,
-                                                              .height = 100, .title = "t"});
+  platform::gui::Window window =
+      platform::gui::create_window({.name = "w", .width = 100, .height = 100, .title = "t"});
   EXPECT_FALSE(window.alive());
   EXPECT_FALSE(window.on_click("b", [] {}));
   EXPECT_EQ(window.title(), "");

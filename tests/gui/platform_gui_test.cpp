@@ -27,6 +27,7 @@ using platform::gui::ControlKind;
 using platform::gui::Window;
 
 platform::gui::WindowSpec test_window_spec() {
+  // clang-format off
   return {
       .name = "TestWindow",
       .width = 320,
@@ -50,6 +51,7 @@ platform::gui::WindowSpec test_window_spec() {
           {.name = "edit", .kind = ControlKind::edit_box, .left = 10, .top = 160, .width = 200,
            .height = 24},
       }};
+  // clang-format on
 }
 
 class PlatformGuiTest : public gui_test::GuiTest {

@@ -85,7 +85,8 @@ void expect_window(QWidget* window, QSize outer, const char* title,
     // The caption fits its box in a font that has the Chinese characters.
     const QFontMetrics metrics(w->font());
     const QString caption = caption_of(w);
-    for (QChar c : caption) EXPECT_TRUE(metrics.inFont(c)) << "no glyph for U+" << std::hex << int(c.unicode());
+    for (QChar c : caption)
+      EXPECT_TRUE(metrics.inFont(c)) << "no glyph for U+" << std::hex << int(c.unicode());
     EXPECT_LE(metrics.horizontalAdvance(caption) + (qobject_cast<QRadioButton*>(w) ? 20 : 0),
               row.geometry.width());
   }
@@ -125,8 +126,8 @@ const std::vector<ControlRow> kAccountWindowRows = {
     {"按钮1", push, "", QRect(200, 128, 96, 32), "登陆", false, true},
 };
 
-const app::ServerAddress kLoopback{.host = "127.0.0.1", .account_port = 18012,
-                                   .payment_port = 10999};
+const app::ServerAddress kLoopback{
+    .host = "127.0.0.1", .account_port = 18012, .payment_port = 10999};
 
 class WindowsTest : public gui_test::GuiTest {
  protected:
