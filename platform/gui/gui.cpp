@@ -5,9 +5,11 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,10 +17,12 @@
 #include <QWidget>
 #include <limits>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "platform/codepage/codepage.h"
 #include "platform/events/events.h"
+#include "platform/picture/picture.h"
 
 namespace platform::gui {
 namespace {
@@ -193,6 +197,23 @@ void Window::set_caption(std::string_view control, std::string_view caption) {
 
 void Window::set_visible(std::string_view control, bool visible) {
   if (QWidget* widget = state_ ? state_->control(control) : nullptr) widget->setVisible(visible);
+}
+
+void Window::set_picture(std::string_view control, std::string_view bytes) {
+  auto* box = qobject_cast<QLabel*>(state_ ? state_->control(control) : nullptr);
+  if (!box) return;
+  std::optional<platform::picture::Image> image =
+      platform::picture::decode_png(bytes, platform::picture::PixelLayout::argb32_premultiplied);
+  if (!image) {
+    box->clear();
+    return;
+  }
+  QPixmap pixmap = QPixmap::fromImage(QImage(image->pixels.data(), image->width, image->height,
+                                             image->width * 4, QImage::Format_ARGB32_Premultiplied));
+  if (pixmap.width() > box->width() || pixmap.height() > box->height()) {
+    pixmap = pixmap.scaled(box->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  }
+  box->setPixmap(pixmap);
 }
 
 void Window::set_title(std::string_view title) {

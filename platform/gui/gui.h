@@ -77,6 +77,10 @@ class Window {
 
   void set_caption(std::string_view control, std::string_view caption);
   void set_visible(std::string_view control, bool visible);
+  // Shows the PNG picture held in `bytes` in a picture box, scaled down to fit the box with its
+  // aspect kept (a smaller picture is shown at its own size), centred. Empty bytes, or bytes that
+  // are not a decodable PNG, leave the box without a picture.
+  void set_picture(std::string_view control, std::string_view bytes);
   void set_title(std::string_view title);
 
   // Shows the window and activates it.
