@@ -119,7 +119,7 @@ bool Exchange::State::configure() {
   set(CURLOPT_URL, url.c_str());
   set(CURLOPT_PATH_AS_IS, 1L);
   set(CURLOPT_PROTOCOLS_STR, "http,https");
-  set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_REDIR_PROTOCOLS_STR, r.redirect_schemes.c_str());
   set(CURLOPT_HTTP_VERSION, long{CURL_HTTP_VERSION_1_1});
   set(CURLOPT_HTTP_CONTENT_DECODING, 0L);
   set(CURLOPT_NOSIGNAL, 1L);

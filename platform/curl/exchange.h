@@ -54,6 +54,9 @@ struct ExchangeRequest {
   std::optional<Credentials> server_credentials;  // Basic, sent with the first request
   std::optional<Credentials> proxy_credentials;
   int max_redirects = 10;  // 0 or less: a redirect response is the final response
+  // Schemes a followed redirect may lead to ("http", "https" or both, comma-separated); a
+  // redirect to another scheme fails the exchange at `receive`.
+  std::string redirect_schemes = "http,https";
   Timeouts timeouts;
   CookieStore* cookie_store = nullptr;  // see cookie_store.h
 };
