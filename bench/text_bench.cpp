@@ -39,7 +39,7 @@ std::string make_text(Kind kind, std::size_t size) {
   out.reserve(size + 1);
   while (out.size() + 1 < size) {
     if (below(100) < double_byte_percent) {
-      out += static_cast<char>(0x81 + below(0x7E));  // lead 81-FE
+      out += static_cast<char>(0x81 + below(0x7E));                    // lead 81-FE
       int trail = below(2) ? 0x40 + below(0x3F) : 0x80 + below(0x7F);  // 40-7E or 80-FE
       out += static_cast<char>(trail);
     } else if (below(100) < 4) {

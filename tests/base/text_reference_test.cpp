@@ -30,7 +30,9 @@ unsigned char byte_at(std::string_view s, std::int64_t position) {
   return static_cast<unsigned char>(s[static_cast<std::size_t>(position - 1)]);
 }
 
-unsigned char folded(unsigned char b) { return b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b; }
+unsigned char folded(unsigned char b) {
+  return b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b;
+}
 
 bool equal_at(std::string_view s, std::int64_t p, std::string_view sub, bool ignore_case) {
   for (std::size_t i = 0; i < sub.size(); ++i) {
@@ -209,8 +211,8 @@ TEST(TextReference, FindForwardAndReverse) {
       if (source.chance(70)) start = source.position(text);
 
       int want = reference_find(text, sub, start, case_blind, false);
-      int got = start ? find_text(text, sub, *start, case_blind)
-                      : find_text(text, sub, 1, case_blind);
+      int got =
+          start ? find_text(text, sub, *start, case_blind) : find_text(text, sub, 1, case_blind);
       ASSERT_EQ(got, want) << "find_text " << case_note(text, sub) << " start "
                            << (start ? std::to_string(*start) : "omitted") << " case_blind "
                            << case_blind;
@@ -255,17 +257,23 @@ TEST(TextReference, Split) {
     for (int j = 0; j < 3; ++j) {
       std::string delimiter;
       switch (source.below(4)) {
-        case 0: delimiter = ","; break;
-        case 1: delimiter = source.chance(50) ? "\\" : "|"; break;
-        default: delimiter = source.sub(base); break;
+        case 0:
+          delimiter = ",";
+          break;
+        case 1:
+          delimiter = source.chance(50) ? "\\" : "|";
+          break;
+        default:
+          delimiter = source.sub(base);
+          break;
       }
       std::string text = source.sprinkled(base, delimiter);
       std::optional<int> max_members;
       if (source.chance(40)) max_members = source.below(5) - 1;
 
       Members want = reference_split(text, delimiter, max_members);
-      TextArray got = max_members ? split_text(text, delimiter, *max_members)
-                                  : split_text(text, delimiter);
+      TextArray got =
+          max_members ? split_text(text, delimiter, *max_members) : split_text(text, delimiter);
       ASSERT_EQ(members(got), want)
           << "split_text " << case_note(text, delimiter) << " max_members "
           << (max_members ? std::to_string(*max_members) : "omitted") << "; got "

@@ -72,7 +72,9 @@ inline std::string shown(const Members& m) {
 }  // namespace text_test
 
 // Found by argument-dependent lookup, so gtest prints texts and arrays readably.
-inline void PrintTo(const Text& t, std::ostream* os) { *os << text_test::shown(t); }
+inline void PrintTo(const Text& t, std::ostream* os) {
+  *os << text_test::shown(t);
+}
 inline void PrintTo(const TextArray& a, std::ostream* os) {
   *os << text_test::shown(text_test::members(a));
 }
