@@ -1,8 +1,10 @@
 #include "net/winhttp_request.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
+#include <new>
 
 #include "base/literal.h"
 #include "net/utf16.h"
@@ -54,6 +56,16 @@ Text header_block(const WinHttpArgs& args) {
   return Text(std::move(block));
 }
 
+// The method's name as UTF-16, converted once per verb.
+const ByteSet& method_name(int verb) {
+  static const std::array<ByteSet, 8> kNames = [] {
+    std::array<ByteSet, 8> names;
+    for (int i = 0; i < 8; ++i) names[i] = to_utf16_bytes(verb_name(i));
+    return names;
+  }();
+  return kNames[verb >= 0 && verb <= 7 ? verb : 0];
+}
+
 // How the steps ended: with the result, with a failure that still unwinds through the
 // dispatch points, or with one of the early returns that skip them.
 enum class Ending { done, failed, early_return };
@@ -90,7 +102,10 @@ Ending Call::run(const Text& url) {
   if (!wh::crack_url(wide_url.view(), bytes_length(wide_url) / 2 - 1, parts)) {
     return fail(ZH("701 解析URL地址失败!"));
   }
-  const Text host = from_utf16_bytes(bytes_at_address(parts.host, 2 * parts.host_length));
+  // The host's code units go on as they are: they came from CP936 text, so a round trip
+  // through Text would give them back unchanged.
+  const ByteSet host = concat_bytes(bytes_at_address(parts.host, 2 * parts.host_length),
+                                    blank_bytes(2));
   const ByteSet path =
       parts.url_path_length < 1
           ? to_utf16_bytes("/")
@@ -109,12 +124,11 @@ Ending Call::run(const Text& url) {
   if (!session) return fail(ZH("702 创建WinHttp会话失败!"));
 
   ++stages;
-  connection = wh::connect(*session, to_utf16_bytes(host).view(), parts.port);
+  connection = wh::connect(*session, host.view(), parts.port);
   if (!connection) return fail(ZH("703 创建WinHttp连接失败!"));
 
   ++stages;
-  request = wh::open_request(*connection, to_utf16_bytes(verb_name(args.verb)).view(),
-                             path.view(), secure);
+  request = wh::open_request(*connection, method_name(args.verb).view(), path.view(), secure);
   if (!request) return fail(ZH("704 创建WinHttp请求失败!"));
 
   // Seconds to milliseconds, held within the int range (a larger limit is the same as none).
@@ -172,6 +186,15 @@ Ending Call::run(const Text& url) {
 // Appends every piece in place: the buffer for a piece is the body's own tail.
 void Call::read_body(ByteSet& body) {
   std::string& bytes = body.storage();
+  // Room for the announced length up front saves copying a large body as it grows; a mere
+  // hint, bounded, and without it the body grows all the same.
+  constexpr std::uint64_t kMostReserved = 256u << 20;
+  if (std::uint64_t announced = 0; wh::query_content_length(*request, announced)) {
+    try {
+      bytes.reserve(static_cast<std::size_t>(std::min(announced, kMostReserved)));
+    } catch (const std::bad_alloc&) {
+    }
+  }
   for (;;) {
     std::uint32_t available = 0;
     if (!wh::query_data_available(*request, available) || available < 1) return;

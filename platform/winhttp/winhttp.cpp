@@ -29,12 +29,17 @@ struct Faults {
 // True when this call of `role` is one a test asked to fail.
 bool injected(testing::Role role) {
   std::lock_guard lock(g_faults.mutex);
-  for (auto& fault : g_faults.pending) {
-    if (fault.role == role && fault.remaining > 0 && --fault.remaining == 0) return true;
+  for (auto fault = g_faults.pending.begin(); fault != g_faults.pending.end(); ++fault) {
+    if (fault->role == role && --fault->remaining == 0) {
+      g_faults.pending.erase(fault);
+      return true;
+    }
   }
   return false;
 }
 
+// The code units of `text` up to its first zero unit, `length` of them at most (negative: no
+// limit).
 std::u16string units_of(Utf16 text, int length = -1) {
   std::u16string units;
   std::size_t count = text.size() / 2;
@@ -49,7 +54,26 @@ std::u16string units_of(Utf16 text, int length = -1) {
   return units;
 }
 
-std::string utf8_of(const std::u16string& units) {
+// The same units as bytes when every one of them is ASCII (the common case, which then needs
+// no conversion); nothing otherwise.
+std::optional<std::string> ascii_of(Utf16 text, int length = -1) {
+  std::size_t count = text.size() / 2;
+  if (length >= 0) count = std::min(count, static_cast<std::size_t>(length));
+  std::string bytes;
+  bytes.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const char low = text[2 * i];
+    const char high = text[2 * i + 1];
+    if (high != 0 || static_cast<unsigned char>(low) >= 0x80) return std::nullopt;
+    if (low == 0) break;
+    bytes.push_back(low);
+  }
+  return bytes;
+}
+
+std::string utf8_of(Utf16 text) {
+  if (auto ascii = ascii_of(text)) return std::move(*ascii);
+  const std::u16string units = units_of(text);
   std::string bytes;
   bytes.reserve(units.size() * 2);
   for (char16_t unit : units) {
@@ -60,7 +84,14 @@ std::string utf8_of(const std::u16string& units) {
 }
 
 std::string bytes_of(Utf16 text, int length = -1) {
+  if (auto ascii = ascii_of(text, length)) return std::move(*ascii);
   return codepage::utf16_to_cp936(units_of(text, length));
+}
+
+std::u16string utf16_of(std::string_view cp936) {
+  const bool ascii = std::all_of(cp936.begin(), cp936.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return ascii ? std::u16string(cp936.begin(), cp936.end()) : codepage::cp936_to_utf16(cp936);
 }
 
 char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
@@ -72,7 +103,7 @@ bool equal_case_blind(std::string_view a, std::string_view b) {
 }
 
 // Bytes that cannot stand on a request line go %-escaped; '%' itself stays as given.
-std::string request_target(const std::u16string& path) {
+std::string request_target(Utf16 path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string target;
   for (unsigned char byte : utf8_of(path)) {
@@ -266,7 +297,7 @@ SessionHandle open_session(Access access, Utf16 proxy_name) {
   if (injected(testing::Role::open_session)) return nullptr;
   auto session = std::make_unique<Session>();
   if (access == Access::named_proxy) {
-    session->state->proxies = parse_proxies(utf8_of(units_of(proxy_name)));
+    session->state->proxies = parse_proxies(utf8_of(proxy_name));
     if (session->state->proxies.empty()) return nullptr;
   }
   ++g_open_handles;
@@ -275,7 +306,7 @@ SessionHandle open_session(Access access, Utf16 proxy_name) {
 
 ConnectionHandle connect(Session& session, Utf16 host, int port) {
   if (injected(testing::Role::connect)) return nullptr;
-  std::string name = utf8_of(units_of(host));
+  std::string name = utf8_of(host);
   if (name.empty() || port < 0 || port > 65535) return nullptr;
   ++g_open_handles;
   return ConnectionHandle(new Connection{session.state, std::move(name), port});
@@ -290,7 +321,7 @@ RequestHandle open_request(Connection& connection, Utf16 method, Utf16 path, boo
   request->secure = secure;
   request->method = bytes_of(method);
   if (request->method.empty()) request->method = "GET";
-  request->target = request_target(units_of(path));
+  request->target = request_target(path);
   if (request->target.empty()) request->target = "/";
   ++g_open_handles;
   return RequestHandle(request.release());
@@ -340,7 +371,9 @@ bool add_request_headers(Request& request, Utf16 headers, int length, std::uint3
     const std::string_view line = std::string_view(block).substr(at, end - at);
     at = end + 2;
     if (line.empty()) continue;
-    if (line.find_first_of("\r\n") != std::string_view::npos) return false;
+    if (std::any_of(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; })) {
+      return false;
+    }
     const std::size_t colon = line.find(':');
     if (colon == 0 || colon == std::string_view::npos) return false;
     for (unsigned char c : line.substr(0, colon)) {
@@ -380,7 +413,7 @@ bool send_request(Request& request, const void* body, std::uint32_t length) {
   exchange.host = request.host;
   exchange.port = request.port;
   exchange.target = request.target;
-  exchange.header_lines = request.headers;
+  exchange.header_lines = std::move(request.headers);
   if (body && length > 0) exchange.body.assign(static_cast<const char*>(body), length);
   exchange.proxy = request.session->proxy_for(request.secure);
   exchange.server_credentials = request.server_credentials;
@@ -408,7 +441,7 @@ bool query_raw_headers(Request& request, void* buffer, std::uint32_t& size) {
     return false;
   }
   if (!request.raw_headers) {
-    request.raw_headers = codepage::cp936_to_utf16(request.exchange.raw_headers());
+    request.raw_headers = utf16_of(request.exchange.raw_headers());
   }
   const std::u16string& units = *request.raw_headers;
   const std::size_t needed = (units.size() + 1) * 2;
@@ -425,6 +458,32 @@ bool query_raw_headers(Request& request, void* buffer, std::uint32_t& size) {
   out[needed - 2] = out[needed - 1] = 0;
   size = static_cast<std::uint32_t>(needed - 2);
   return true;
+}
+
+bool query_content_length(Request& request, std::uint64_t& length) {
+  if (!request.received) return false;
+  const std::string& headers = request.exchange.raw_headers();
+  for (std::size_t at = headers.find("\r\n"); at != std::string::npos;) {
+    const std::size_t start = at + 2;
+    at = headers.find("\r\n", start);
+    const std::string_view line =
+        std::string_view(headers).substr(start, at == std::string::npos ? 0 : at - start);
+    if (line.size() < 15 || !equal_case_blind(line.substr(0, 15), "content-length:")) continue;
+    std::uint64_t value = 0;
+    std::size_t digits = 0;
+    for (char c : line.substr(15)) {
+      if (c == ' ' || c == '\t') {
+        if (digits > 0) break;
+        continue;
+      }
+      if (c < '0' || c > '9' || ++digits > 18) return false;
+      value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (digits == 0) return false;
+    length = value;
+    return true;
+  }
+  return false;
 }
 
 bool query_data_available(Request& request, std::uint32_t& available) {

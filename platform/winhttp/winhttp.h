@@ -111,6 +111,9 @@ bool receive_response(Request& request);
 // set to the bytes needed, terminator included; else the buffer is filled and `size` set to the
 // bytes written without the terminator. False with `size` 0 before a response was received.
 bool query_raw_headers(Request& request, void* buffer, std::uint32_t& size);
+// The Content-Length of the final response; false when it has none (or none was received).
+// A hint for sizing a buffer only: the body may end up shorter or longer.
+bool query_content_length(Request& request, std::uint64_t& length);
 // Bytes ready to read (0 at the end of the body). A failure after the headers shows as one
 // byte ready, which the next read_data reports.
 bool query_data_available(Request& request, std::uint32_t& available);

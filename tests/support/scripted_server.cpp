@@ -115,7 +115,8 @@ struct ScriptedServer::State {
   std::atomic<bool> stopping{false};
 
   mutable std::mutex mutex;
-  mutable std::condition_variable changed;  // a request was recorded, or the server ends
+  // A connection was accepted, a request recorded, or the server ends.
+  mutable std::condition_variable changed;
   std::vector<RecordedRequest> recorded;
   int accepted = 0;
 
@@ -234,6 +235,7 @@ struct ScriptedServer::State {
         std::lock_guard lock(mutex);
         number = ++accepted;
       }
+      changed.notify_all();
       Connection& c = connections.emplace_back();
       c.thread = std::thread([this, fd, number, &c] {
         serve(fd, number);
@@ -273,6 +275,11 @@ bool ScriptedServer::wait_for_requests(int n, std::chrono::milliseconds limit) c
   return state_->changed.wait_for(lock, limit, [&] {
     return static_cast<int>(state_->recorded.size()) >= n;
   });
+}
+
+bool ScriptedServer::wait_for_connections(int n, std::chrono::milliseconds limit) const {
+  std::unique_lock lock(state_->mutex);
+  return state_->changed.wait_for(lock, limit, [&] { return state_->accepted >= n; });
 }
 
 std::vector<RecordedRequest> ScriptedServer::requests() const {

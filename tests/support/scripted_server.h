@@ -70,6 +70,9 @@ class ScriptedServer {
 
   // True once at least `n` requests were recorded; false when `limit` passes first.
   bool wait_for_requests(int n, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+  // True once at least `n` connections were accepted; false when `limit` passes first.
+  bool wait_for_connections(int n,
+                            std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
   // The requests recorded so far, in the order they were read.
   std::vector<RecordedRequest> requests() const;
   int connections() const;
