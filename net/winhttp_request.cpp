@@ -30,8 +30,7 @@ constexpr DefaultHeader kAccept{"Accept: ", true,
                                 "Accept: text/html, application/xhtml+xml, */*\r\n"};
 constexpr DefaultHeader kAcceptEncoding{"Accept-Encoding: ", true,
                                         "Accept-Encoding: gbk, GB2312\r\n"};
-constexpr DefaultHeader kAcceptLanguage{"Accept-Language: ", true,
-                                        "Accept-Language: zh-cn\r\n"};
+constexpr DefaultHeader kAcceptLanguage{"Accept-Language: ", true, "Accept-Language: zh-cn\r\n"};
 constexpr DefaultHeader kContentType{"Content-Type:", false,
                                      "Content-Type: application/x-www-form-urlencoded\r\n"};
 constexpr DefaultHeader kCacheControl{"Cache-Control: ", true, "Cache-Control: no-cache\r\n"};
@@ -49,8 +48,7 @@ Text header_block(const WinHttpArgs& args) {
   append_unless_present(block, kAcceptLanguage);
   if (args.verb == 1) append_unless_present(block, kContentType);
   append_unless_present(block, kCacheControl);
-  if (args.cookies && !args.cookies->empty() &&
-      find_text(Text(block), "Cookie: ", 1, true) == -1) {
+  if (args.cookies && !args.cookies->empty() && find_text(Text(block), "Cookie: ", 1, true) == -1) {
     block.append("Cookie: ").append(args.cookies->bytes()).append("\r\n");
   }
   return Text(std::move(block));
@@ -104,8 +102,8 @@ Ending Call::run(const Text& url) {
   }
   // The host's code units go on as they are: they came from CP936 text, so a round trip
   // through Text would give them back unchanged.
-  const ByteSet host = concat_bytes(bytes_at_address(parts.host, 2 * parts.host_length),
-                                    blank_bytes(2));
+  const ByteSet host =
+      concat_bytes(bytes_at_address(parts.host, 2 * parts.host_length), blank_bytes(2));
   const ByteSet path =
       parts.url_path_length < 1
           ? to_utf16_bytes("/")
@@ -116,11 +114,12 @@ Ending Call::run(const Text& url) {
 
   // Proxy and session.
   const bool proxied = !args.proxy.empty();
-  const ByteSet proxy_name =
-      to_utf16_bytes(!proxied ? Text() : secure ? args.proxy : concat_text("http=", args.proxy));
+  const ByteSet proxy_name = to_utf16_bytes(!proxied ? Text()
+                                            : secure ? args.proxy
+                                                     : concat_text("http=", args.proxy));
   ++stages;
-  session = wh::open_session(proxied ? wh::Access::named_proxy : wh::Access::no_proxy,
-                             proxy_name.view());
+  session =
+      wh::open_session(proxied ? wh::Access::named_proxy : wh::Access::no_proxy, proxy_name.view());
   if (!session) return fail(ZH("702 创建WinHttp会话失败!"));
 
   ++stages;
@@ -133,9 +132,9 @@ Ending Call::run(const Text& url) {
 
   // Seconds to milliseconds, held within the int range (a larger limit is the same as none).
   ++stages;
-  const int ms = args.timeout > 0 ? static_cast<int>(std::min<long long>(
-                                        args.timeout * 1000LL, INT_MAX))
-                                  : 30000;
+  const int ms = args.timeout > 0
+                     ? static_cast<int>(std::min<long long>(args.timeout * 1000LL, INT_MAX))
+                     : 30000;
   if (!wh::set_timeouts(*request, ms, ms, ms, ms)) return fail(ZH("705 设置超时时间失败!"));
 
   if (!args.server_user.empty() && !args.server_password.empty() &&

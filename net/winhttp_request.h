@@ -7,11 +7,11 @@
 // requested". `cookies` is a pointer too, so that "not supplied" (null) differs from the empty
 // cookie string: supplying it, even empty, enables the merge.
 struct WinHttpArgs {
-  int verb = 0;           // 0 GET, 1 POST, 2 HEAD, 3 PUT, 4 OPTIONS, 5 DELETE, 6 TRACE, 7 CONNECT
+  int verb = 0;             // 0 GET, 1 POST, 2 HEAD, 3 PUT, 4 OPTIONS, 5 DELETE, 6 TRACE, 7 CONNECT
   Text post_text{};         // the request body, sent for every method when not empty
-  Text* cookies = nullptr;      // in; rewritten by the merge
-  Text* new_cookies = nullptr;  // out: the response's cookies (merged when there was a merge)
-  Text headers{};                 // extra header lines separated by CR LF, no trailing CR LF
+  Text* cookies = nullptr;  // in; rewritten by the merge
+  Text* new_cookies = nullptr;       // out: the response's cookies (merged when there was a merge)
+  Text headers{};                    // extra header lines separated by CR LF, no trailing CR LF
   Text* response_headers = nullptr;  // out: the raw response headers
   bool no_redirect = false;
   Text server_user{};
@@ -19,9 +19,9 @@ struct WinHttpArgs {
   Text proxy{};  // "host:port"; empty: direct
   Text proxy_user{};
   Text proxy_password{};
-  int timeout = 0;  // seconds for each of the four limits; below 1: 30 seconds
-  Text* location = nullptr;     // out: the value of the response's Location line
-  Text* status_text = nullptr;  // out: "200 OK", or a numbered failure message
+  int timeout = 0;                // seconds for each of the four limits; below 1: 30 seconds
+  Text* location = nullptr;       // out: the value of the response's Location line
+  Text* status_text = nullptr;    // out: "200 OK", or a numbered failure message
   ByteSet* body_bytes = nullptr;  // out: the whole body, zero bytes included
   bool merge = true;
 };

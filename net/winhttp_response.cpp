@@ -40,7 +40,11 @@ Text handle_winhttp_response(wh::Request& request, ByteSet body, const WinHttpAr
     platform::process_events();
     return Text();
   }
-  Text headers = from_utf16_bytes(buffer);
+  return handle_raw_response(buffer, std::move(body), args);
+}
+
+Text handle_raw_response(const ByteSet& raw_headers, ByteSet body, const WinHttpArgs& args) {
+  Text headers = from_utf16_bytes(raw_headers);
   const int line_end = find_text(headers, "\r\n", 10);
   if (args.status_text) *args.status_text = text_mid(headers, 10, line_end - 10);
   headers = replace_text(headers, "Set-Cookie", "Set-Cookie");

@@ -10,3 +10,7 @@
 // one platform::process_events().
 Text handle_winhttp_response(platform::winhttp::Request& request, ByteSet body,
                              const WinHttpArgs& args);
+
+// The same handling once the header query has succeeded, from the raw headers as it delivers
+// them (UTF-16LE bytes; a zero unit or the end of the bytes ends them). Needs no request.
+Text handle_raw_response(const ByteSet& raw_headers, ByteSet body, const WinHttpArgs& args);

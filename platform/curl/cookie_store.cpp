@@ -32,6 +32,8 @@ CookieStore::CookieStore() : impl_(std::make_unique<Impl>()) {
 
 CookieStore::~CookieStore() = default;
 
-bool CookieStore::valid() const { return static_cast<bool>(impl_->share); }
+bool CookieStore::valid() const {
+  return static_cast<bool>(impl_->share);
+}
 
 }  // namespace platform::curl

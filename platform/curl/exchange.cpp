@@ -45,8 +45,8 @@ Clock::time_point after(Clock::time_point from, int ms) {
 
 // Headers libcurl would add of its own; an entry "Name:" without a value keeps them off the
 // wire (and sends nothing itself).
-constexpr const char* kSuppressed[] = {"Accept:", "Expect:", "Content-Type:", "Pragma:",
-                                       "Proxy-Connection:"};
+constexpr const char* kSuppressed[] = {
+    "Accept:", "Expect:", "Content-Type:", "Pragma:", "Proxy-Connection:"};
 
 }  // namespace
 
@@ -109,8 +109,8 @@ bool Exchange::State::configure() {
   // touched; through a proxy libcurl turns it into the absolute URL, and redirects resolve
   // against it.
   const std::string path = r.target.empty() || r.target.front() != '/' ? "/" + r.target : r.target;
-  const std::string url = (r.secure ? "https://" : "http://") + url_host(r.host) + ":" +
-                          std::to_string(r.port) + path;
+  const std::string url =
+      (r.secure ? "https://" : "http://") + url_host(r.host) + ":" + std::to_string(r.port) + path;
 
   bool ok = true;
   const auto set = [&](CURLoption option, auto value) {

@@ -94,7 +94,9 @@ std::u16string utf16_of(std::string_view cp936) {
   return ascii ? std::u16string(cp936.begin(), cp936.end()) : codepage::cp936_to_utf16(cp936);
 }
 
-char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; }
+char16_t lower(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
+}
 
 bool equal_case_blind(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -223,7 +225,9 @@ void CloseRequest::operator()(Request* request) const {
   --g_open_handles;
 }
 
-bool check_platform() { return !injected(testing::Role::check_platform); }
+bool check_platform() {
+  return !injected(testing::Role::check_platform);
+}
 
 bool crack_url(Utf16 url, int length, UrlComponents& parts) {
   if (injected(testing::Role::crack_url)) return false;
@@ -327,8 +331,7 @@ RequestHandle open_request(Connection& connection, Utf16 method, Utf16 path, boo
   return RequestHandle(request.release());
 }
 
-bool set_timeouts(Request& request, int resolve_ms, int connect_ms, int send_ms,
-                  int receive_ms) {
+bool set_timeouts(Request& request, int resolve_ms, int connect_ms, int send_ms, int receive_ms) {
   if (injected(testing::Role::set_timeouts)) return false;
   if (std::min({resolve_ms, connect_ms, send_ms, receive_ms}) < -1) return false;
   // 0 and -1 are no limit, as the engine's 0.
@@ -516,7 +519,9 @@ void clear_failures() {
   g_faults.pending.clear();
 }
 
-int open_handles() { return g_open_handles.load(); }
+int open_handles() {
+  return g_open_handles.load();
+}
 
 }  // namespace testing
 

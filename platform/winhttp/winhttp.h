@@ -27,7 +27,7 @@ struct UrlComponents {
   int scheme_length = 0;
   const char* host = nullptr;
   int host_length = 0;
-  int port = 0;  // the explicit port, else 80 for http and 443 for https
+  int port = 0;                    // the explicit port, else 80 for http and 443 for https
   const char* url_path = nullptr;  // from the "/" after the host up to "?" or "#"
   int url_path_length = 0;
   const char* extra_info = nullptr;  // from the "?" or "#" on: query and fragment
@@ -76,8 +76,7 @@ RequestHandle open_request(Connection& connection, Utf16 method, Utf16 path, boo
 
 // Milliseconds; 0 or -1 is no limit; below -1 refused. Without this call: no resolve limit,
 // 60 s connect, 30 s send and receive.
-bool set_timeouts(Request& request, int resolve_ms, int connect_ms, int send_ms,
-                  int receive_ms);
+bool set_timeouts(Request& request, int resolve_ms, int connect_ms, int send_ms, int receive_ms);
 
 enum class AuthTarget { server = 0, proxy = 1 };
 // Basic credentials, sent with the request (to the proxy: with the request or the tunnel).

@@ -63,9 +63,9 @@ TEST(CrackUrl, Parts) {
 }
 
 TEST(CrackUrl, MalformedLeavesThePartsAlone) {
-  for (const char* url : {"", "h/x", "ftp://h/", "http:/h/", "http://", "http://:80/",
-                          "http://user@/x", "http://h:0/", "http://h:65536/", "http://h:12a/",
-                          "http://h:99999999999/"}) {
+  for (const char* url :
+       {"", "h/x", "ftp://h/", "http:/h/", "http://", "http://:80/", "http://user@/x",
+        "http://h:0/", "http://h:65536/", "http://h:12a/", "http://h:99999999999/"}) {
     SCOPED_TRACE(url);
     wh::UrlComponents parts;
     parts.port = 7;

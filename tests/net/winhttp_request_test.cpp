@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tests/net/winhttp_test_support.h"
+#include "tests/support/tls_server.h"
 
 namespace {
 
@@ -71,47 +72,96 @@ TEST_F(WinHttpTest, RequestLineHeaderBlockAndBody) {
   const std::string cc = "Cache-Control: no-cache\r\n";
   const Row rows[] = {
       {"no path requests /", "", {}, "GET / HTTP/1.1", kDefaultBlock, ""},
-      {"a query without a path requests / alone", "?x=1", {}, "GET / HTTP/1.1", kDefaultBlock,
+      {"a query without a path requests / alone", "?x=1", {}, "GET / HTTP/1.1", kDefaultBlock, ""},
+      {"path and query as given, no fragment",
+       "/a/../b.jsp?x=1&y=%41#top",
+       {},
+       "GET /a/../b.jsp?x=1&y=%41 HTTP/1.1",
+       kDefaultBlock,
        ""},
-      {"path and query as given, no fragment", "/a/../b.jsp?x=1&y=%41#top", {},
-       "GET /a/../b.jsp?x=1&y=%41 HTTP/1.1", kDefaultBlock, ""},
-      {"blanks and Chinese go %-escaped as UTF-8", "/q?uid=a b&n=" + ZH("账号").bytes(), {},
-       "GET /q?uid=a%20b&n=%E8%B4%A6%E5%8F%B7 HTTP/1.1", kDefaultBlock, ""},
-      {"POST gets the Content-Type line", "/p", {.verb = 1}, "POST /p HTTP/1.1",
-       ua + middle + ct + cc, ""},
-      {"POST with a body", "/p", {.verb = 1, .post_text = "a=1&b=2"}, "POST /p HTTP/1.1",
-       ua + middle + ct + cc + "Content-Length: 7\r\n", "a=1&b=2"},
-      {"Content-Type given suppresses the default", "/p",
-       {.verb = 1, .headers = "Content-Type: text/plain"}, "POST /p HTTP/1.1",
-       "Content-Type: text/plain\r\n" + ua + middle + cc, ""},
+      {"blanks and Chinese go %-escaped as UTF-8",
+       "/q?uid=a b&n=" + ZH("账号").bytes(),
+       {},
+       "GET /q?uid=a%20b&n=%E8%B4%A6%E5%8F%B7 HTTP/1.1",
+       kDefaultBlock,
+       ""},
+      {"POST gets the Content-Type line",
+       "/p",
+       {.verb = 1},
+       "POST /p HTTP/1.1",
+       ua + middle + ct + cc,
+       ""},
+      {"POST with a body",
+       "/p",
+       {.verb = 1, .post_text = "a=1&b=2"},
+       "POST /p HTTP/1.1",
+       ua + middle + ct + cc + "Content-Length: 7\r\n",
+       "a=1&b=2"},
+      {"Content-Type given suppresses the default",
+       "/p",
+       {.verb = 1, .headers = "Content-Type: text/plain"},
+       "POST /p HTTP/1.1",
+       "Content-Type: text/plain\r\n" + ua + middle + cc,
+       ""},
       // The search is case-sensitive, so the default is added too, and adding it replaces the
       // header of the same name in its place.
-      {"content-type in lower case gets the default as well", "/p",
-       {.verb = 1, .headers = "content-type: text/plain"}, "POST /p HTTP/1.1",
-       ct + ua + middle + cc, ""},
-      {"verb 8 is GET without Content-Type", "/", {.verb = 8}, "GET / HTTP/1.1", kDefaultBlock,
+      {"content-type in lower case gets the default as well",
+       "/p",
+       {.verb = 1, .headers = "content-type: text/plain"},
+       "POST /p HTTP/1.1",
+       ct + ua + middle + cc,
        ""},
-      {"verb -1 is GET without Content-Type", "/", {.verb = -1}, "GET / HTTP/1.1",
-       kDefaultBlock, ""},
-      {"PUT with a body gets no Content-Type", "/u", {.verb = 3, .post_text = "x"},
-       "PUT /u HTTP/1.1", kDefaultBlock + "Content-Length: 1\r\n", "x"},
-      {"GET with a body", "/g", {.verb = 0, .post_text = "a=1"}, "GET /g HTTP/1.1",
-       kDefaultBlock + "Content-Length: 3\r\n", "a=1"},
+      {"verb 8 is GET without Content-Type", "/", {.verb = 8}, "GET / HTTP/1.1", kDefaultBlock, ""},
+      {"verb -1 is GET without Content-Type",
+       "/",
+       {.verb = -1},
+       "GET / HTTP/1.1",
+       kDefaultBlock,
+       ""},
+      {"PUT with a body gets no Content-Type",
+       "/u",
+       {.verb = 3, .post_text = "x"},
+       "PUT /u HTTP/1.1",
+       kDefaultBlock + "Content-Length: 1\r\n",
+       "x"},
+      {"GET with a body",
+       "/g",
+       {.verb = 0, .post_text = "a=1"},
+       "GET /g HTTP/1.1",
+       kDefaultBlock + "Content-Length: 3\r\n",
+       "a=1"},
       {"DELETE", "/d", {.verb = 5}, "DELETE /d HTTP/1.1", kDefaultBlock, ""},
-      {"user-agent in any case suppresses the default", "/", {.headers = "user-agent: X"},
-       "GET / HTTP/1.1", "user-agent: X\r\n" + middle + cc, ""},
-      {"several caller lines stay first, in order", "/",
-       {.headers = "X-One: 1\r\nAccept: */*\r\nX-Two: 2"}, "GET / HTTP/1.1",
+      {"user-agent in any case suppresses the default",
+       "/",
+       {.headers = "user-agent: X"},
+       "GET / HTTP/1.1",
+       "user-agent: X\r\n" + middle + cc,
+       ""},
+      {"several caller lines stay first, in order",
+       "/",
+       {.headers = "X-One: 1\r\nAccept: */*\r\nX-Two: 2"},
+       "GET / HTTP/1.1",
        "X-One: 1\r\nAccept: */*\r\nX-Two: 2\r\n" + ua +
            "Accept-Encoding: gbk, GB2312\r\nAccept-Language: zh-cn\r\n" + cc,
        ""},
-      {"cookies add the Cookie line last", "/", {.cookies = &cookies_a1}, "GET / HTTP/1.1",
-       kDefaultBlock + "Cookie: a=1\r\n", ""},
-      {"a cookie line in the headers, any case, suppresses it", "/",
-       {.cookies = &cookies_a1, .headers = "COOKIE: b=2"}, "GET / HTTP/1.1",
-       "COOKIE: b=2\r\n" + kDefaultBlock, ""},
-      {"empty cookies add no line", "/", {.cookies = &cookies_empty}, "GET / HTTP/1.1",
-       kDefaultBlock, ""},
+      {"cookies add the Cookie line last",
+       "/",
+       {.cookies = &cookies_a1},
+       "GET / HTTP/1.1",
+       kDefaultBlock + "Cookie: a=1\r\n",
+       ""},
+      {"a cookie line in the headers, any case, suppresses it",
+       "/",
+       {.cookies = &cookies_a1, .headers = "COOKIE: b=2"},
+       "GET / HTTP/1.1",
+       "COOKIE: b=2\r\n" + kDefaultBlock,
+       ""},
+      {"empty cookies add no line",
+       "/",
+       {.cookies = &cookies_empty},
+       "GET / HTTP/1.1",
+       kDefaultBlock,
+       ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -133,8 +183,8 @@ TEST_F(WinHttpTest, HeadReadsNoBody) {
   ScriptedServer server({{send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n")}});
   Text status;
   ByteSet bytes("x");
-  const Text body =
-      winhttp_request(Text(server.url("/")), {.verb = 2, .status_text = &status, .body_bytes = &bytes});
+  const Text body = winhttp_request(Text(server.url("/")),
+                                    {.verb = 2, .status_text = &status, .body_bytes = &bytes});
   EXPECT_EQ(status, Text("200 OK"));
   EXPECT_EQ(body, Text());
   EXPECT_EQ(bytes, ByteSet());
@@ -168,10 +218,10 @@ TEST_F(WinHttpTest, HttpUrlThroughTheProxyAsAnAbsoluteUrl) {
   ScriptedServer proxy({{send(reply("200 OK", "via proxy"))}});
   RefusingPort destination;
   const std::string target = "127.0.0.1:" + std::to_string(destination.port());
-  const Text body = winhttp_request(
-      Text("http://" + target + "/x?y=1"),
-      {.proxy = Text("127.0.0.1:" + std::to_string(proxy.port())), .proxy_user = "pu:1",
-       .proxy_password = "pp%"});
+  const Text body = winhttp_request(Text("http://" + target + "/x?y=1"),
+                                    {.proxy = Text("127.0.0.1:" + std::to_string(proxy.port())),
+                                     .proxy_user = "pu:1",
+                                     .proxy_password = "pp%"});
 
   EXPECT_EQ(body, Text("via proxy"));
   ASSERT_TRUE(proxy.wait_for_requests(1));
@@ -199,6 +249,20 @@ TEST_F(WinHttpTest, HttpsUrlTunnelsThroughTheProxy) {
   EXPECT_EQ(proxy.requests().at(0).request_line, "CONNECT " + target + " HTTP/1.1");
 }
 
+// The certificate is verified: a self-signed one ends the call at the send, before any byte of
+// the request is encrypted.
+TEST_F(WinHttpTest, HttpsRefusesAnUntrustedCertificate) {
+  SelfSignedTlsServer server;
+  Text status;
+  const Text body =
+      winhttp_request(Text("https://127.0.0.1:" + std::to_string(server.port()) + "/"),
+                      {.timeout = 5, .status_text = &status});
+  EXPECT_EQ(body, Text());
+  EXPECT_EQ(status, ZH("711 发送请求失败!"));
+  EXPECT_EQ(server.connections(), 1);
+  EXPECT_EQ(server.completed_handshakes(), 0);
+}
+
 TEST_F(WinHttpTest, IdleLimitBetweenBytes) {
   // Silent: no status line within one second.
   {
@@ -215,8 +279,8 @@ TEST_F(WinHttpTest, IdleLimitBetweenBytes) {
   }
   // A byte every 300 ms: 2.4 s in all, never a second without a byte.
   {
-    ScriptedServer server({{send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n"),
-                            drip("abcdefgh", 300)}});
+    ScriptedServer server(
+        {{send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n"), drip("abcdefgh", 300)}});
     Text status;
     const auto start = Clock::now();
     const Text body =
@@ -268,9 +332,12 @@ TEST_F(WinHttpTest, FailuresOnTheWire) {
     Text status("before"), headers("before"), cookies("before"), location("before");
     ByteSet bytes("before");
     const auto start = Clock::now();
-    const Text body = winhttp_request(
-        Text(row.url), {.new_cookies = &cookies, .response_headers = &headers, .timeout = 1,
-                        .location = &location, .status_text = &status, .body_bytes = &bytes});
+    const Text body = winhttp_request(Text(row.url), {.new_cookies = &cookies,
+                                                      .response_headers = &headers,
+                                                      .timeout = 1,
+                                                      .location = &location,
+                                                      .status_text = &status,
+                                                      .body_bytes = &bytes});
     EXPECT_LT(seconds_since(start), 2.5);
     EXPECT_EQ(body, Text());
     EXPECT_EQ(status, row.message);
@@ -335,14 +402,20 @@ TEST_F(WinHttpTest, EveryStepsFailureMessageAndDispatches) {
       {"connection", Role::connect, 1, {}, ZH("703 创建WinHttp连接失败!"), 3},
       {"request", Role::open_request, 1, {}, ZH("704 创建WinHttp请求失败!"), 4},
       {"timeouts", Role::set_timeouts, 1, {}, ZH("705 设置超时时间失败!"), 5},
-      {"server credentials", Role::set_credentials, 1,
+      {"server credentials",
+       Role::set_credentials,
+       1,
        {.server_user = "u", .server_password = "p", .proxy_user = "v", .proxy_password = "q"},
-       ZH("706 设置服务器凭证失败!"), 0},
-      {"proxy credentials", Role::set_credentials, 1,
-       {.proxy_user = "v", .proxy_password = "q"}, ZH("707 设置代理凭证失败!"), 0},
+       ZH("706 设置服务器凭证失败!"),
+       0},
+      {"proxy credentials",
+       Role::set_credentials,
+       1,
+       {.proxy_user = "v", .proxy_password = "q"},
+       ZH("707 设置代理凭证失败!"),
+       0},
       {"cookie option", Role::set_option, 1, {}, ZH("708 禁止自动设置Cookies失败!"), 0},
-      {"redirect option", Role::set_option, 2, {.no_redirect = true},
-       ZH("709 重定向设置失败!"), 0},
+      {"redirect option", Role::set_option, 2, {.no_redirect = true}, ZH("709 重定向设置失败!"), 0},
       {"header block", Role::add_headers, 1, {}, ZH("710 设置协议头失败!"), 6},
       {"send", Role::send, 1, {}, ZH("711 发送请求失败!"), 7},
       {"receive", Role::receive, 1, {}, ZH("712 服务器未响应!"), 8},
@@ -401,7 +474,8 @@ TEST_F(WinHttpTest, ReadFailureMessageAndTheHeaderQuery) {
   const Text ok("200 OK");
   const Row rows[] = {
       {"read", {{Role::read, 1}}, ok},
-      {"read and header query", {{Role::read, 1}, {Role::query_headers, 2}},
+      {"read and header query",
+       {{Role::read, 1}, {Role::query_headers, 2}},
        ZH("713 读取数据失败!")},
       {"data available", {{Role::query_data_available, 1}}, ok},
   };

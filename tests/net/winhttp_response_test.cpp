@@ -22,9 +22,8 @@ TEST_F(WinHttpTest, StatusTextCookiesInAnyCaseAndNormalisedHeaders) {
   EXPECT_EQ(body, Text("abc"));
   EXPECT_EQ(status, Text("200 OK"));
   EXPECT_EQ(fresh, Text("a=1; b=2; c=3"));
-  EXPECT_EQ(headers,
-            Text("HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n"
-                 "Set-Cookie: c=3\r\nContent-Length: 3\r\n\r\n"));
+  EXPECT_EQ(headers, Text("HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n"
+                          "Set-Cookie: c=3\r\nContent-Length: 3\r\n\r\n"));
   EXPECT_EQ(dispatches_, complete_dispatches(6));
 }
 
@@ -61,9 +60,9 @@ TEST_F(WinHttpTest, FollowedRedirectKeepsOnlyTheFinalResponse) {
       {send(reply("200 OK", "final", "Set-Cookie: f=2\r\n"))},
   });
   Text headers, fresh, location("before");
-  const Text body = winhttp_request(
-      Text(server.url("/dir/first")),
-      {.new_cookies = &fresh, .response_headers = &headers, .location = &location});
+  const Text body =
+      winhttp_request(Text(server.url("/dir/first")),
+                      {.new_cookies = &fresh, .response_headers = &headers, .location = &location});
   EXPECT_EQ(body, Text("final"));
   EXPECT_EQ(headers, Text("HTTP/1.1 200 OK\r\nSet-Cookie: f=2\r\nContent-Length: 5\r\n\r\n"));
   EXPECT_EQ(fresh, Text("f=2"));
@@ -87,8 +86,8 @@ TEST_F(WinHttpTest, InterimResponseDoesNotCount) {
   ScriptedServer server(
       {{send("HTTP/1.1 100 Continue\r\nX-Interim: 1\r\n\r\n" + reply("201 Created", "made"))}});
   Text status, headers;
-  const Text body = winhttp_request(
-      Text(server.url("/")), {.response_headers = &headers, .status_text = &status});
+  const Text body = winhttp_request(Text(server.url("/")),
+                                    {.response_headers = &headers, .status_text = &status});
   EXPECT_EQ(body, Text("made"));
   EXPECT_EQ(status, Text("201 Created"));
   EXPECT_EQ(headers, Text("HTTP/1.1 201 Created\r\nContent-Length: 4\r\n\r\n"));

@@ -42,4 +42,6 @@ inline const std::string kDefaultBlock =
 // Dispatches of a complete exchange whose raw headers split into `header_lines` members at
 // CR LF (the empty line after the headers is one of them): nine for the stages, one per line,
 // one for the charset step.
-inline int complete_dispatches(int header_lines) { return 9 + header_lines + 1; }
+inline int complete_dispatches(int header_lines) {
+  return 9 + header_lines + 1;
+}

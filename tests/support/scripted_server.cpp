@@ -20,13 +20,13 @@ namespace {
 
 constexpr int kPollMs = 20;  // how soon a blocked thread notices that the server ends
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equal_case_blind(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return lower(x) == lower(y);
-         });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return lower(x) == lower(y); });
 }
 
 // The position of the header line named `name` in `headers` and its length with CR LF;
@@ -73,16 +73,23 @@ int port_of(int fd) {
 
 }  // namespace
 
-Action send(std::string bytes) { return {Action::Kind::send, std::move(bytes), 0}; }
-Action wait_ms(int ms) { return {Action::Kind::wait, {}, ms}; }
+Action send(std::string bytes) {
+  return {Action::Kind::send, std::move(bytes), 0};
+}
+Action wait_ms(int ms) {
+  return {Action::Kind::wait, {}, ms};
+}
 Action drip(std::string bytes, int ms_per_byte) {
   return {Action::Kind::drip, std::move(bytes), ms_per_byte};
 }
-Action close_connection() { return {Action::Kind::close, {}, 0}; }
-Action stay_silent() { return {Action::Kind::silent, {}, 0}; }
+Action close_connection() {
+  return {Action::Kind::close, {}, 0};
+}
+Action stay_silent() {
+  return {Action::Kind::silent, {}, 0};
+}
 
-std::string reply(std::string_view status, std::string_view body,
-                  std::string_view extra_headers) {
+std::string reply(std::string_view status, std::string_view body, std::string_view extra_headers) {
   std::string out = "HTTP/1.1 ";
   out.append(status).append("\r\n").append(extra_headers);
   out.append("Content-Length: ").append(std::to_string(body.size())).append("\r\n\r\n");
@@ -264,7 +271,9 @@ ScriptedServer::~ScriptedServer() {
   ::close(state_->listen_fd);
 }
 
-int ScriptedServer::port() const { return state_->port; }
+int ScriptedServer::port() const {
+  return state_->port;
+}
 
 std::string ScriptedServer::url(std::string_view path) const {
   return "http://127.0.0.1:" + std::to_string(state_->port) + std::string(path);
@@ -272,9 +281,8 @@ std::string ScriptedServer::url(std::string_view path) const {
 
 bool ScriptedServer::wait_for_requests(int n, std::chrono::milliseconds limit) const {
   std::unique_lock lock(state_->mutex);
-  return state_->changed.wait_for(lock, limit, [&] {
-    return static_cast<int>(state_->recorded.size()) >= n;
-  });
+  return state_->changed.wait_for(lock, limit,
+                                  [&] { return static_cast<int>(state_->recorded.size()) >= n; });
 }
 
 bool ScriptedServer::wait_for_connections(int n, std::chrono::milliseconds limit) const {
@@ -294,6 +302,8 @@ int ScriptedServer::connections() const {
 
 RefusingPort::RefusingPort() : fd_(bound_socket()), port_(port_of(fd_)) {}
 
-RefusingPort::~RefusingPort() { ::close(fd_); }
+RefusingPort::~RefusingPort() {
+  ::close(fd_);
+}
 
 }  // namespace test_support
