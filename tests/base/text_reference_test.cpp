@@ -1,10 +1,5 @@
-// The searching, replacing and splitting primitives against naive references on seeded random
-// GBK texts.
-//
-// The references below follow the algorithms as the behaviour is defined, one step at a time:
-// step through the text a character at a time (a byte of 0x80 or more takes the next byte
-// with it) and compare the candidate bytes one by one. They are slow on purpose; only their
-// results count.
+// The searching, replacing and splitting primitives against the naive references of
+// tests/base/text_reference.h on seeded random GBK texts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,126 +10,18 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "tests/base/text_reference.h"
 #include "tests/base/text_test_util.h"
 
 namespace {
 
+using text_reference::reference_find;
+using text_reference::reference_replace;
+using text_reference::reference_split;
 using text_test::escaped;
 using text_test::Members;
 using text_test::members;
 using text_test::shown;
-
-// ---- references (1-based positions, as in the primitives) ----
-
-unsigned char byte_at(std::string_view s, std::int64_t position) {
-  return static_cast<unsigned char>(s[static_cast<std::size_t>(position - 1)]);
-}
-
-unsigned char folded(unsigned char b) {
-  return b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b;
-}
-
-bool equal_at(std::string_view s, std::int64_t p, std::string_view sub, bool ignore_case) {
-  for (std::size_t i = 0; i < sub.size(); ++i) {
-    unsigned char a = byte_at(s, p + static_cast<std::int64_t>(i));
-    auto b = static_cast<unsigned char>(sub[i]);
-    if (ignore_case ? folded(a) != folded(b) : a != b) return false;
-  }
-  return true;
-}
-
-// The position after the character at p; a lead byte at the last position is a character
-// of its own.
-std::int64_t next_character(std::string_view s, std::int64_t p) {
-  auto length = static_cast<std::int64_t>(s.size());
-  return byte_at(s, p) >= 0x80 ? std::min(p + 2, length + 1) : p + 1;
-}
-
-int reference_find(std::string_view s, std::string_view sub, std::optional<int> start,
-                   bool case_blind, bool reverse) {
-  auto length = static_cast<std::int64_t>(s.size());
-  auto m = static_cast<std::int64_t>(sub.size());
-  std::int64_t first = 1, last = length;  // the search range
-  if (!reverse) {
-    if (start && *start >= 2) first = *start;
-  } else if (start) {
-    last = std::min<std::int64_t>(std::int64_t{*start} - 1, length);
-  }
-  if (first > last) return -1;
-  if (m == 0) return 1;
-  int found = -1;
-  for (std::int64_t p = first; p + m - 1 <= last;) {
-    if (equal_at(s, p, sub, case_blind)) {
-      if (!reverse) return static_cast<int>(p);
-      found = static_cast<int>(p);
-    }
-    if (byte_at(s, p) >= 0x80 && p == length) break;  // a lead byte before the terminator
-    p = byte_at(s, p) >= 0x80 ? p + 2 : p + 1;
-  }
-  return found;
-}
-
-std::string reference_replace(std::string_view s, std::string_view sub,
-                              std::string_view replacement, int start, int count,
-                              bool case_sensitive) {
-  auto length = static_cast<std::int64_t>(s.size());
-  auto m = static_cast<std::int64_t>(sub.size());
-  if (length == 0 || m == 0 || std::int64_t{start} - 1 >= length || count == 0) {
-    return std::string(s);
-  }
-  std::string out;
-  std::int64_t p = 1;
-  if (start > 1) {
-    out.append(s.substr(0, static_cast<std::size_t>(start - 1)));
-    p = start;
-  }
-  int replaced = 0;
-  while (length - p + 1 >= m) {
-    if (equal_at(s, p, sub, !case_sensitive)) {
-      out.append(replacement);
-      p += m;
-      if (++replaced == count) break;
-    } else {
-      std::int64_t next = next_character(s, p);
-      out.append(s.substr(static_cast<std::size_t>(p - 1), static_cast<std::size_t>(next - p)));
-      p = next;
-    }
-  }
-  if (p <= length) out.append(s.substr(static_cast<std::size_t>(p - 1)));
-  return out;
-}
-
-Members reference_split(std::string_view s, std::string_view delimiter,
-                        std::optional<int> max_members) {
-  auto length = static_cast<std::int64_t>(s.size());
-  auto m = static_cast<std::int64_t>(delimiter.size());
-  Members out;
-  auto member = [&](std::int64_t from, std::int64_t to) {  // bytes from..to-1
-    if (to > from) {
-      out.emplace_back(std::string(
-          s.substr(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(to - from))));
-    } else {
-      out.emplace_back(std::nullopt);
-    }
-  };
-  if (length == 0 || (max_members && *max_members <= 0)) return out;
-  if (m == 0) return Members{std::string(s)};
-  std::int64_t begin = 1;
-  for (std::int64_t p = 1; length - p + 1 >= m;) {
-    if (equal_at(s, p, delimiter, false)) {
-      member(begin, p);
-      p += m;
-      begin = p;
-      if (max_members && static_cast<int>(out.size()) == *max_members) return out;
-    } else {
-      p = next_character(s, p);
-    }
-  }
-  if (begin <= length && (!max_members || static_cast<int>(out.size()) < *max_members)) {
-    member(begin, length + 1);
-  }
-  return out;
-}
 
 // ---- random GBK texts ----
 
