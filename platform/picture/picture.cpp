@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -16,6 +17,15 @@ constexpr png_uint_32 max_kept_chunks = 128;
 constexpr png_alloc_size_t max_chunk_bytes = 8 * 1024 * 1024;
 constexpr std::uint64_t max_pixel_bytes = std::uint64_t{max_side} * max_side * 4;
 
+// Every allocation of libpng goes through these. A request above the chunk limit is refused:
+// libpng asks for a buffer of a chunk's declared length before reading the chunk, so otherwise
+// a few bytes declaring a large chunk would cost gigabytes. A refused ancillary chunk is skipped;
+// anything else libpng needs is far smaller.
+png_voidp bounded_malloc(png_structp /*png*/, png_alloc_size_t size) {
+  return size <= max_chunk_bytes ? std::malloc(size) : nullptr;
+}
+void bounded_free(png_structp /*png*/, png_voidp p) { std::free(p); }
+
 // libpng calls this instead of printing; it must not return. The jump lands in the frame that
 // last called setjmp on this read struct.
 [[noreturn]] void on_error(png_structp png, png_const_charp /*message*/) { png_longjmp(png, 1); }
@@ -25,7 +35,8 @@ void on_warning(png_structp /*png*/, png_const_charp /*message*/) {}
 class ReadHandles {
  public:
   ReadHandles() {
-    png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
+    png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning,
+                                    nullptr, bounded_malloc, bounded_free);
     if (png_ != nullptr) info_ = png_create_info_struct(png_);
   }
   ~ReadHandles() { reset(); }

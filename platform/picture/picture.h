@@ -3,7 +3,8 @@
 //
 // Decoding is total: empty, truncated, corrupt, non-PNG or over-limit input yields an empty
 // optional, and nothing is printed. A picture wider or higher than `max_side` pixels is refused
-// before any pixel memory is allocated; compressed ancillary chunks are held to a few megabytes.
+// before any pixel memory is allocated; every buffer libpng asks for, a chunk of any kind or its
+// decompressed contents, is held to a few megabytes.
 #pragma once
 
 #include <cstdint>

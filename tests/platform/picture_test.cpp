@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <string>
@@ -146,6 +147,17 @@ long peak_rss_kib() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss;
+}
+
+// The peak virtual size of the process, which grows with an allocation even when its pages are
+// never touched.
+long peak_virtual_kib() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmPeak:", 0) == 0) return std::stol(line.substr(7));
+  }
+  return 0;
 }
 
 Bytes pixels_of(const std::optional<Image>& image) { return image ? image->pixels : Bytes{}; }
@@ -335,6 +347,18 @@ TEST(DecodePng, HugeDeclaredSizeFailsWithoutAllocating) {
   const long before = peak_rss_kib();
   EXPECT_FALSE(decode_png(png).has_value());
   EXPECT_LT(peak_rss_kib() - before, 32 * 1024);
+}
+
+// A chunk before the image data declaring far more bytes than the input holds: libpng asks for
+// a buffer of the declared length before reading it.
+TEST(DecodePng, HugeDeclaredChunkLengthFailsWithoutAllocating) {
+  std::string png = signature();
+  append_chunk(png, "IHDR", ihdr(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA));
+  append_be32(png, 0x6A000003);  // a tEXt chunk of 1.7 GB, cut off after a few bytes
+  png += "tEXtk\0v";
+  const long before = peak_virtual_kib();
+  EXPECT_FALSE(decode_png(png).has_value());
+  EXPECT_LT(peak_virtual_kib() - before, 64 * 1024);
 }
 
 TEST(DecodePng, DecompressionBombsAreBounded) {
