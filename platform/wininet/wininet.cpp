@@ -227,7 +227,16 @@ SessionHandle open_session(std::string_view agent, Access access, std::string_vi
 
 ConnectionHandle connect(Session& session, std::string_view host, int port) {
   if (injected(testing::Role::connect)) return nullptr;
-  if (host.empty() || port < 0 || port > 65535) return nullptr;
+  // Anything that would make the host more than a host in a URL (user information, a path, a
+  // blank) is refused.
+  const auto foreign = [](char c) {
+    return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F ||
+           std::string_view("/?#@\\").find(c) != std::string_view::npos;
+  };
+  if (host.empty() || std::any_of(host.begin(), host.end(), foreign) || port < 0 ||
+      port > 65535) {
+    return nullptr;
+  }
   ++g_open_handles;
   return ConnectionHandle(new Connection{session, std::string(host), port});
 }

@@ -47,8 +47,9 @@ enum class Access { direct = 1, proxy = 3 };
 SessionHandle open_session(std::string_view agent, Access access,
                            std::string_view proxy_name = {}, std::string_view bypass = {});
 
-// Null for an empty host or a port outside 0-65535; port 0 is the default of the request's
-// scheme (80, or 443 with kFlagSecure).
+// Null for an empty host, a host holding a blank, a control, '/', '?', '#', '@' or '\', or a
+// port outside 0-65535; port 0 is the default of the request's scheme (80, or 443 with
+// kFlagSecure).
 ConnectionHandle connect(Session& session, std::string_view host, int port);
 
 // Request flags. kFlagReload and kFlagNeedFile concern a cache, which there is none of here:

@@ -348,6 +348,8 @@ TEST_F(WinInetTest, CannotOpenLeavesEveryArgumentAsPassed) {
       {"request", Role::open_request, "<server>"},
       {"empty host", {}, "http:///x"},
       {"port past 65535", {}, "http://127.0.0.1:70000/x"},
+      // The host would be "u@127.0.0.1": no user information reaches the wire.
+      {"user information before the host", {}, "<user@server>"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -355,7 +357,8 @@ TEST_F(WinInetTest, CannotOpenLeavesEveryArgumentAsPassed) {
     if (row.fail) wi::testing::fail_call(*row.fail);
     Text cookies("c = 1"), new_cookies("n"), headers("X-H: 1"), response_headers("r");
     ByteSet post_bytes;
-    const std::string url = row.url == "<server>" ? server.url("/") : row.url;
+    std::string url = row.url == "<server>" ? server.url("/") : row.url;
+    if (row.url == "<user@server>") url = "http://u@127.0.0.1:" + port_of(server) + "/";
     const ByteSet body = wininet_request(Text(url), {.verb = 1,
                                                      .post_text = "p=1",
                                                      .cookies = &cookies,
