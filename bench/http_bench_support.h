@@ -37,7 +37,9 @@ using Clock = std::chrono::steady_clock;
 
 inline constexpr std::size_t kLargeBody = 64u << 20;
 
-inline double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+inline double seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 // Answers every connection with one response and closes it. The body is `body_size` bytes of
 // 'a', written from one block of at most 1 MiB, so the server holds no copy of a large body.

@@ -19,7 +19,9 @@ std::size_t wininet_get(const std::string& url) {
   return static_cast<std::size_t>(body.length());
 }
 
-void BM_SmallGets(benchmark::State& state) { compare_small_gets(state, "wininet", wininet_get); }
+void BM_SmallGets(benchmark::State& state) {
+  compare_small_gets(state, "wininet", wininet_get);
+}
 BENCHMARK(BM_SmallGets)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void BM_LargeBodyThroughput(benchmark::State& state) {

@@ -38,8 +38,8 @@ Text header_block(const Text& headers, const Text& url, int method, const Text* 
   if (find_text(Text(block), "Referer:") == -1) block.append("\r\nReferer: ").append(url.view());
   append_unless_present(block, "Accept-Language:", "\r\nAccept-Language: zh-cn");
   if (method == 1) {
-    append_unless_present(block, "Content-Type:",
-                          "\r\nContent-Type: application/x-www-form-urlencoded");
+    append_unless_present(block,
+                          "Content-Type:", "\r\nContent-Type: application/x-www-form-urlencoded");
   }
   if (cookies && !cookies->empty()) {
     // The caller may pass a whole "Cookie: ..." line instead of a cookie string.

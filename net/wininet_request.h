@@ -8,11 +8,11 @@
 // supplied string, even empty, keeps the process-wide cookie store out of the request and
 // enables the merge.
 struct WinInetArgs {
-  int verb = 0;  // 0 GET, 1 POST, 2 HEAD, 3 PUT, 4 OPTIONS, 5 DELETE, 6 TRACE, 7 CONNECT
-  Text post_text{};              // the body when `post_bytes` is empty (not for GET)
-  Text* cookies = nullptr;       // in; rewritten by the merge
-  Text* new_cookies = nullptr;   // out: the response's cookies (merged when there was a merge)
-  Text* headers = nullptr;       // in: extra lines without a trailing CR LF; out: the block sent
+  int verb = 0;             // 0 GET, 1 POST, 2 HEAD, 3 PUT, 4 OPTIONS, 5 DELETE, 6 TRACE, 7 CONNECT
+  Text post_text{};         // the body when `post_bytes` is empty (not for GET)
+  Text* cookies = nullptr;  // in; rewritten by the merge
+  Text* new_cookies = nullptr;  // out: the response's cookies (merged when there was a merge)
+  Text* headers = nullptr;      // in: extra lines without a trailing CR LF; out: the block sent
   Text* response_headers = nullptr;  // out: the raw response headers
   bool no_redirect = false;
   ByteSet* post_bytes = nullptr;  // in: the body; out: the body sent (not for GET)

@@ -57,7 +57,9 @@ SharedCookies& shared_cookies() {
   return cookies;
 }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string lower(std::string_view text) {
   std::string out(text);
@@ -66,8 +68,8 @@ std::string lower(std::string_view text) {
 }
 
 bool equal_case_blind(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return lower(x) == lower(y); });
 }
 
 // `text` split at any of `separators`, empty members dropped.
@@ -233,8 +235,7 @@ ConnectionHandle connect(Session& session, std::string_view host, int port) {
     return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F ||
            std::string_view("/?#@\\").find(c) != std::string_view::npos;
   };
-  if (host.empty() || std::any_of(host.begin(), host.end(), foreign) || port < 0 ||
-      port > 65535) {
+  if (host.empty() || std::any_of(host.begin(), host.end(), foreign) || port < 0 || port > 65535) {
     return nullptr;
   }
   ++g_open_handles;
@@ -260,8 +261,8 @@ RequestHandle open_request(Connection& connection, std::string_view method,
   r.target = request_target(object_name);
 
   const std::string scheme = secure ? "https" : "http";
-  const bool bypassed = std::any_of(
-      session.bypass.begin(), session.bypass.end(), [&](const std::string& pattern) {
+  const bool bypassed =
+      std::any_of(session.bypass.begin(), session.bypass.end(), [&](const std::string& pattern) {
         if (pattern == "<local>") return connection.host.find('.') == std::string::npos;
         return glob_match(pattern, connection.host);
       });
@@ -276,7 +277,9 @@ RequestHandle open_request(Connection& connection, std::string_view method,
   }
 
   r.max_redirects = flags & kFlagNoAutoRedirect ? 0 : 10;
-  r.redirect_schemes = secure ? "https" : flags & kFlagIgnoreRedirectToHttps ? "http,https" : "http";
+  r.redirect_schemes = secure                               ? "https"
+                       : flags & kFlagIgnoreRedirectToHttps ? "http,https"
+                                                            : "http";
   r.timeouts = {0, 60000, 30000, 30000};
   request->agent = session.agent;
   request->flags = flags;
@@ -351,9 +354,13 @@ void clear_failures() {
   g_faults.pending.clear();
 }
 
-int open_handles() { return g_open_handles.load(); }
+int open_handles() {
+  return g_open_handles.load();
+}
 
-void clear_cookie_store() { shared_cookies().clear(); }
+void clear_cookie_store() {
+  shared_cookies().clear();
+}
 
 }  // namespace testing
 

@@ -44,8 +44,8 @@ enum class Access { direct = 1, proxy = 3 };
 // ';', ',' or blanks: "*" matches any run of characters, letter case is ignored, "<local>"
 // matches every host without a '.'. Null for Access::proxy without any entry. With
 // Access::direct both lists are ignored.
-SessionHandle open_session(std::string_view agent, Access access,
-                           std::string_view proxy_name = {}, std::string_view bypass = {});
+SessionHandle open_session(std::string_view agent, Access access, std::string_view proxy_name = {},
+                           std::string_view bypass = {});
 
 // Null for an empty host, a host holding a blank, a control, '/', '?', '#', '@' or '\', or a
 // port outside 0-65535; port 0 is the default of the request's scheme (80, or 443 with

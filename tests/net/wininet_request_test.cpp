@@ -11,7 +11,9 @@ namespace {
 using namespace test_support;
 namespace wi = platform::wininet;
 
-std::string port_of(const ScriptedServer& server) { return std::to_string(server.port()); }
+std::string port_of(const ScriptedServer& server) {
+  return std::to_string(server.port());
+}
 
 TEST_F(WinInetTest, UrlAloneSendsTheDefaultBlockAndReturnsTheBody) {
   const std::string body("\x89PNG\0\r\n\x1a", 8);
@@ -32,99 +34,139 @@ TEST_F(WinInetTest, UrlAloneSendsTheDefaultBlockAndReturnsTheBody) {
 // body, and `post_bytes` afterwards.
 TEST_F(WinInetTest, RequestLineHeaderBlockAndBody) {
   struct Row {
-    const char* name;
-    std::string path;  // after "http://127.0.0.1:<port>"
-    int verb;
-    Text post_text;
-    std::optional<Text> headers;  // passed when set
-    std::optional<ByteSet> post_bytes;
-    std::optional<Text> cookies;
-    std::string request_line;
-    std::string block;  // "<url>" stands for the request URL
-    std::string wire;   // the block's lines then the agent line, unless the row says otherwise
-    std::string body;
-    std::optional<ByteSet> post_bytes_after;
+    const char* name = "";
+    std::string path = "/";  // after "http://127.0.0.1:<port>"
+    int verb = 0;
+    Text post_text{};
+    std::optional<Text> headers{};  // passed when set
+    std::optional<ByteSet> post_bytes{};
+    std::optional<Text> cookies{};
+    std::string request_line = "GET / HTTP/1.1";
+    std::string block{};  // "<url>" stands for the request URL
+    std::string wire{};   // empty: the block's lines, then the agent line
+    std::string body{};
+    std::optional<ByteSet> post_bytes_after{};
   };
   const std::string defaults = "Accept: */*\r\nReferer: <url>\r\nAccept-Language: zh-cn";
   const std::string ct = "\r\nContent-Type: application/x-www-form-urlencoded";
+  const std::string x0y("x\0y", 3);
   const Row rows[] = {
-      {"verb 9 is GET, and GET sends no body", "/g", 9, "a=1", {}, ByteSet("xyz"), {},
-       "GET /g HTTP/1.1", defaults, "", "", ByteSet("xyz")},
-      {"verb -1 is GET", "/g", -1, {}, {}, {}, {}, "GET /g HTTP/1.1", defaults, "", "", {}},
-      {"POST takes post_text and writes post_bytes back", "/p", 1, "a=1", {}, ByteSet(), {},
-       "POST /p HTTP/1.1", defaults + ct, "", "a=1", ByteSet("a=1")},
-      {"POST without post_bytes passed", "/p", 1, "a=1", {}, {}, {}, "POST /p HTTP/1.1",
-       defaults + ct, "", "a=1", {}},
-      {"post_bytes wins over post_text", "/p", 1, "a=1", {}, ByteSet(std::string("x\0y", 3)),
-       {}, "POST /p HTTP/1.1", defaults + ct, "", std::string("x\0y", 3),
-       ByteSet(std::string("x\0y", 3))},
-      {"POST with nothing to send", "/p", 1, {}, {}, ByteSet(), {}, "POST /p HTTP/1.1",
-       defaults + ct, "", "", ByteSet()},
-      {"PUT gets no Content-Type", "/u", 3, "x", {}, ByteSet(), {}, "PUT /u HTTP/1.1", defaults,
-       "", "x", ByteSet("x")},
-      {"DELETE with a body", "/d", 5, "k", {}, {}, {}, "DELETE /d HTTP/1.1", defaults, "", "k",
-       {}},
-      {"caller lines suppress every default", "/p", 1, {},
-       Text("Accept: text/html\r\nReferer: r\r\nAccept-Language: en\r\nContent-Type: text/plain"),
-       {}, {}, "POST /p HTTP/1.1",
-       "Accept: text/html\r\nReferer: r\r\nAccept-Language: en\r\nContent-Type: text/plain", "",
-       "", {}},
+      {.name = "verb 9 is GET, and GET sends no body",
+       .verb = 9,
+       .post_text = "a=1",
+       .post_bytes = ByteSet("xyz"),
+       .block = defaults,
+       .post_bytes_after = ByteSet("xyz")},
+      {.name = "verb -1 is GET", .verb = -1, .block = defaults},
+      {.name = "POST takes post_text and writes post_bytes back",
+       .verb = 1,
+       .post_text = "a=1",
+       .post_bytes = ByteSet(),
+       .request_line = "POST / HTTP/1.1",
+       .block = defaults + ct,
+       .body = "a=1",
+       .post_bytes_after = ByteSet("a=1")},
+      {.name = "POST without post_bytes passed",
+       .verb = 1,
+       .post_text = "a=1",
+       .request_line = "POST / HTTP/1.1",
+       .block = defaults + ct,
+       .body = "a=1"},
+      {.name = "post_bytes wins over post_text",
+       .verb = 1,
+       .post_text = "a=1",
+       .post_bytes = ByteSet(x0y),
+       .request_line = "POST / HTTP/1.1",
+       .block = defaults + ct,
+       .body = x0y,
+       .post_bytes_after = ByteSet(x0y)},
+      {.name = "POST with nothing to send",
+       .verb = 1,
+       .post_bytes = ByteSet(),
+       .request_line = "POST / HTTP/1.1",
+       .block = defaults + ct,
+       .post_bytes_after = ByteSet()},
+      {.name = "PUT gets no Content-Type",
+       .verb = 3,
+       .post_text = "x",
+       .post_bytes = ByteSet(),
+       .request_line = "PUT / HTTP/1.1",
+       .block = defaults,
+       .body = "x",
+       .post_bytes_after = ByteSet("x")},
+      {.name = "DELETE with a body",
+       .verb = 5,
+       .post_text = "k",
+       .request_line = "DELETE / HTTP/1.1",
+       .block = defaults,
+       .body = "k"},
+      {.name = "caller lines suppress every default",
+       .verb = 1,
+       .headers = Text("Accept: a\r\nReferer: r\r\nAccept-Language: en\r\nContent-Type: t"),
+       .request_line = "POST / HTTP/1.1",
+       .block = "Accept: a\r\nReferer: r\r\nAccept-Language: en\r\nContent-Type: t"},
       // The searches are case-sensitive: a lower-case name gets the default line as well.
-      {"accept: in lower case still gets Accept", "/", 0, {}, Text("accept: x"), {}, {},
-       "GET / HTTP/1.1", "accept: x\r\nAccept: */*\r\nReferer: <url>\r\nAccept-Language: zh-cn",
-       "", "", {}},
-      {"content-type: in lower case still gets Content-Type", "/p", 1, {},
-       Text("content-type: text/plain"), {}, {}, "POST /p HTTP/1.1",
-       "content-type: text/plain\r\n" + defaults + ct, "", "", {}},
-      {"an empty block passed starts with Accept", "/", 0, {}, Text(""), {}, {}, "GET / HTTP/1.1",
-       defaults, "", "", {}},
-      {"cookie string a=1", "/", 0, {}, {}, {}, Text("a=1"), "GET / HTTP/1.1",
-       defaults + "\r\nCookie: a=1", "", "", {}},
-      {"a whole Cookie line goes unchanged", "/", 0, {}, {}, {}, Text("Cookie: a=1"),
-       "GET / HTTP/1.1", defaults + "\r\nCookie: a=1", "", "", {}},
-      {"empty cookies add no line", "/", 0, {}, {}, {}, Text(""), "GET / HTTP/1.1", defaults, "",
-       "", {}},
+      {.name = "accept: in lower case still gets Accept",
+       .headers = Text("accept: x"),
+       .block = "accept: x\r\n" + defaults},
+      {.name = "content-type: in lower case still gets Content-Type",
+       .verb = 1,
+       .headers = Text("content-type: t"),
+       .request_line = "POST / HTTP/1.1",
+       .block = "content-type: t\r\n" + defaults + ct},
+      {.name = "an empty block passed starts with Accept", .headers = Text(""), .block = defaults},
+      {.name = "cookie string a=1", .cookies = Text("a=1"), .block = defaults + "\r\nCookie: a=1"},
+      {.name = "a whole Cookie line goes unchanged",
+       .cookies = Text("Cookie: a=1"),
+       .block = defaults + "\r\nCookie: a=1"},
+      {.name = "empty cookies add no line", .cookies = Text(""), .block = defaults},
       // A User-Agent line of the caller's, any letter case, is the only one on the wire.
-      {"user-agent: X alone", "/", 0, {}, Text("user-agent: X"), {}, {}, "GET / HTTP/1.1",
-       "user-agent: X\r\n" + defaults, "user-agent: X\r\n" + defaults + "\r\n", "", {}},
-      {"User-Agent: X among other lines", "/", 0, {}, Text("X-A: 1\r\nUser-Agent: X\r\nX-B: 2"),
-       {}, {}, "GET / HTTP/1.1", "X-A: 1\r\nUser-Agent: X\r\nX-B: 2\r\n" + defaults,
-       "X-A: 1\r\nUser-Agent: X\r\nX-B: 2\r\n" + defaults + "\r\n", "", {}},
+      {.name = "user-agent: X alone",
+       .headers = Text("user-agent: X"),
+       .block = "user-agent: X\r\n" + defaults,
+       .wire = "user-agent: X\r\n" + defaults + "\r\n"},
+      {.name = "User-Agent: X among other lines",
+       .headers = Text("X-A: 1\r\nUser-Agent: X\r\nX-B: 2"),
+       .block = "X-A: 1\r\nUser-Agent: X\r\nX-B: 2\r\n" + defaults,
+       .wire = "X-A: 1\r\nUser-Agent: X\r\nX-B: 2\r\n" + defaults + "\r\n"},
       // No User-Agent header, but the name inside a value: the agent is taken from there.
-      {"agent from a value", "/", 0, {}, Text("X-Via: User-Agent: Y"), {}, {}, "GET / HTTP/1.1",
-       "X-Via: User-Agent: Y\r\n" + defaults,
-       "X-Via: User-Agent: Y\r\n" + defaults + "\r\nUser-Agent: Y\r\n", "", {}},
-      {"agent from a value in lower case: the whole block's value", "/", 0, {},
-       Text("X-Via: user-agent: Y"), {}, {}, "GET / HTTP/1.1",
-       "X-Via: user-agent: Y\r\n" + defaults,
-       "X-Via: user-agent: Y\r\n" + defaults + "\r\nUser-Agent: user-agent: Y\r\n", "", {}},
+      {.name = "agent from a value",
+       .headers = Text("X-Via: User-Agent: Y"),
+       .block = "X-Via: User-Agent: Y\r\n" + defaults,
+       .wire = "X-Via: User-Agent: Y\r\n" + defaults + "\r\nUser-Agent: Y\r\n"},
+      {.name = "agent from a value in lower case: the whole block's value",
+       .headers = Text("X-Via: user-agent: Y"),
+       .block = "X-Via: user-agent: Y\r\n" + defaults,
+       .wire = "X-Via: user-agent: Y\r\n" + defaults + "\r\nUser-Agent: user-agent: Y\r\n"},
       // That value spans lines here; only its first line may reach the wire.
-      {"an agent is cut at its first line break", "/", 0, {},
-       Text("Accept: a\r\nX-Via: user-agent: Y"), {}, {}, "GET / HTTP/1.1",
-       "Accept: a\r\nX-Via: user-agent: Y\r\nReferer: <url>\r\nAccept-Language: zh-cn",
-       "Accept: a\r\nX-Via: user-agent: Y\r\nReferer: <url>\r\nAccept-Language: zh-cn\r\n"
-       "User-Agent: a\r\n",
-       "", {}},
-      {"blanks and CP936 bytes in the path go %-escaped", "/q?n=a b&m=" + ZH("账号").bytes(), 0,
-       {}, {}, {}, {}, "GET /q?n=a%20b&m=%D5%CB%BA%C5 HTTP/1.1", defaults, "", "", {}},
+      {.name = "an agent is cut at its first line break",
+       .headers = Text("Accept: a\r\nX-Via: user-agent: Y"),
+       .block = "Accept: a\r\nX-Via: user-agent: Y\r\nReferer: <url>\r\nAccept-Language: zh-cn",
+       .wire = "Accept: a\r\nX-Via: user-agent: Y\r\nReferer: <url>\r\nAccept-Language: zh-cn\r\n"
+               "User-Agent: a\r\n"},
+      {.name = "blanks and CP936 bytes in the path go %-escaped",
+       .path = "/q?n=a b&m=" + ZH("账号").bytes(),
+       .request_line = "GET /q?n=a%20b&m=%D5%CB%BA%C5 HTTP/1.1",
+       .block = defaults},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ScriptedServer server({{send(reply("200 OK", "done"))}});
     const std::string url = server.url(row.path);
     const auto with_url = [&](std::string text) {
-      for (std::size_t at; (at = text.find("<url>")) != std::string::npos;) text.replace(at, 5, url);
+      for (std::size_t at; (at = text.find("<url>")) != std::string::npos;)
+        text.replace(at, 5, url);
       return text;
     };
     std::optional<Text> headers = row.headers;
     std::optional<ByteSet> post_bytes = row.post_bytes;
     std::optional<Text> cookies = row.cookies;
-    const ByteSet body = wininet_request(
-        Text(url), {.verb = row.verb,
-                    .post_text = row.post_text,
-                    .cookies = cookies ? &*cookies : nullptr,
-                    .headers = headers ? &*headers : nullptr,
-                    .post_bytes = post_bytes ? &*post_bytes : nullptr});
+    const ByteSet body =
+        wininet_request(Text(url), {.verb = row.verb,
+                                    .post_text = row.post_text,
+                                    .cookies = cookies ? &*cookies : nullptr,
+                                    .headers = headers ? &*headers : nullptr,
+                                    .post_bytes = post_bytes ? &*post_bytes : nullptr});
 
     EXPECT_EQ(body, ByteSet("done"));
     if (headers) {
@@ -197,9 +239,8 @@ TEST_F(WinInetTest, LargeResponseHeadersKeepTheirCookies) {
       Text(server.url("/")), {.new_cookies = &new_cookies, .response_headers = &response_headers});
   EXPECT_EQ(body, ByteSet("ok"));
   EXPECT_EQ(new_cookies, Text("big=1"));
-  EXPECT_EQ(response_headers,
-            Text("HTTP/1.1 200 OK\r\n" + pad +
-                 "Set-Cookie: big=1; path=/\r\nContent-Length: 2\r\n\r\n"));
+  EXPECT_EQ(response_headers, Text("HTTP/1.1 200 OK\r\n" + pad +
+                                   "Set-Cookie: big=1; path=/\r\nContent-Length: 2\r\n\r\n"));
 }
 
 // One store for the process: a call without `cookies` stores and sends; a call with `cookies`,
@@ -227,7 +268,8 @@ TEST_F(WinInetTest, ProcessWideCookieStore) {
   const auto requests = server.requests();
   EXPECT_EQ(requests[0].header("Cookie"), "");
   // The store's line goes before the block.
-  const std::string block = "Accept: */*\r\nReferer: " + url.bytes() + "\r\nAccept-Language: zh-cn\r\n";
+  const std::string block =
+      "Accept: */*\r\nReferer: " + url.bytes() + "\r\nAccept-Language: zh-cn\r\n";
   EXPECT_EQ(requests[1].headers_without("Host"), "Cookie: s=1\r\n" + block + kDefaultAgentLine);
   EXPECT_EQ(requests[2].headers_without("Host"), block + "Cookie: c=9\r\n" + kDefaultAgentLine);
   EXPECT_EQ(requests[3].headers_without("Host"), block + kDefaultAgentLine);
@@ -249,13 +291,15 @@ TEST_F(WinInetTest, BodyReadInChunks) {
       {"chunked transfer coding",
        {send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
              "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n")},
-       "hello world", ""},
+       "hello world",
+       ""},
       {"bytes arriving one at a time", {drip(reply("200 OK", "drip"), 1)}, "drip", ""},
       // The connection ends early: the bytes read so far, and the headers still count.
       {"cut off after 4 of 10 bytes",
        {send("HTTP/1.1 200 OK\r\nSet-Cookie: k=1\r\nContent-Length: 10\r\n\r\nabcd"),
         close_connection()},
-       "abcd", "k=1"},
+       "abcd",
+       "k=1"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -286,9 +330,9 @@ TEST_F(WinInetTest, Redirects) {
         {send(reply("200 OK", "final"))},
     });
     Text response_headers;
-    const ByteSet body = wininet_request(
-        Text(server.url("/dir/first")),
-        {.response_headers = &response_headers, .no_redirect = row.no_redirect});
+    const ByteSet body =
+        wininet_request(Text(server.url("/dir/first")),
+                        {.response_headers = &response_headers, .no_redirect = row.no_redirect});
     EXPECT_EQ(body, ByteSet(row.body));
     EXPECT_EQ(text_left(response_headers, static_cast<int>(row.status_line.size())),
               Text(row.status_line));
@@ -306,8 +350,7 @@ TEST_F(WinInetTest, HttpUrlThroughTheProxy) {
   ScriptedServer proxy({{send(reply("200 OK", "via proxy"))}});
   RefusingPort destination;
   const std::string url = "http://127.0.0.1:" + std::to_string(destination.port()) + "/x?y=1";
-  const ByteSet body =
-      wininet_request(Text(url), {.proxy = Text("127.0.0.1:" + port_of(proxy))});
+  const ByteSet body = wininet_request(Text(url), {.proxy = Text("127.0.0.1:" + port_of(proxy))});
 
   EXPECT_EQ(body, ByteSet("via proxy"));
   ASSERT_TRUE(proxy.wait_for_requests(1));
@@ -323,10 +366,10 @@ TEST_F(WinInetTest, HttpsUrlTunnelsThroughTheProxy) {
   RefusingPort destination;
   const std::string target = "127.0.0.1:" + std::to_string(destination.port());
   Text headers, new_cookies("stale");
-  const ByteSet body =
-      wininet_request(Text("https://" + target + "/x"),
-                      {.new_cookies = &new_cookies, .headers = &headers,
-                       .proxy = Text("127.0.0.1:" + port_of(proxy))});
+  const ByteSet body = wininet_request(Text("https://" + target + "/x"),
+                                       {.new_cookies = &new_cookies,
+                                        .headers = &headers,
+                                        .proxy = Text("127.0.0.1:" + port_of(proxy))});
 
   EXPECT_EQ(body, ByteSet());
   EXPECT_EQ(new_cookies, Text());
