@@ -116,30 +116,11 @@ void wire_main_window(Window& window) {
   window.on_click(ZH("按钮_注册").view(), open_account_window);
   window.on_click(ZH("按钮_充值").view(), recharge);
 
-  const struct {
-    const Text& radio;
-    const char* price;
-  } plans[] = {
-      {ZH("单选框_日版"), "5"},
-      {ZH("单选框_月版"), "20"},
-      {ZH("单选框_年版"), "50"},
-      {ZH("单选框_无限版"), "100"},
-  };
-  for (const auto& plan : plans) {
-    window.on_click(plan.radio.view(), [price = Text(plan.price)] { place_order(price); });
+  for (const Choice& plan : plan_table()) {
+    window.on_click(plan.radio.view(), [price = plan.value] { place_order(price); });
   }
-
-  const struct {
-    const Text& radio;
-    const char* path;
-  } channels[] = {
-      {ZH("单选框_支付宝"), "/images/alipay.png"},
-      {ZH("单选框_微信"), "/images/weixin.png"},
-      {ZH("单选框_QQ钱包"), "/images/qq.png"},
-  };
-  for (const auto& channel : channels) {
-    window.on_click(channel.radio.view(),
-                    [path = Text(channel.path)] { show_channel_picture(path); });
+  for (const Choice& channel : channel_table()) {
+    window.on_click(channel.radio.view(), [path = channel.value] { show_channel_picture(path); });
   }
 }
 

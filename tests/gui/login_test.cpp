@@ -153,8 +153,8 @@ TEST_F(LoginTest, LoginCompletesWhenAWindowIsClosedDuringTheRequest) {
     SCOPED_TRACE(closed);
     gui_test::close_all_windows();
     app::session() = {};
-    ScriptedServer server(
-        {{test_support::wait_ms(50), test_support::send(reply_of(concat_text(ZH("登陆成功|"), "t")))}});
+    ScriptedServer server({{test_support::wait_ms(50),
+                            test_support::send(reply_of(concat_text(ZH("登陆成功|"), "t")))}});
     QWidget* account_window = open_account(server, "user1", "pw");
     QPointer<QWidget> main = open_window("MainWindow");
     QPointer<QWidget> account = account_window;

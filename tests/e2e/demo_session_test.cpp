@@ -1,8 +1,10 @@
-// The client against the real demo server: sign up, log in, and the title that says so.
+// The client against the real demo server: sign up, log in, and order with a plan and channel.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "app/session.h"
@@ -52,6 +54,32 @@ TEST_F(DemoServerSession, SignUpThenLogInSetsTheTitle) {
   EXPECT_EQ(app::session().session_token.length(), 32);
   EXPECT_EQ(open_window("MainWindow")->windowTitle(), QString::fromUtf8("当前账号:演示 user&1"));
   EXPECT_EQ(open_window("AccountWindow"), nullptr);
+}
+
+TEST_F(DemoServerSession, PlanAndChannelShowPictureAmountAndOrderNumber) {
+  ASSERT_EQ(submit("按钮2", "buyer", "pw"), ZH("注册成功"));
+  ASSERT_EQ(submit("按钮1", "buyer", "pw"), ZH("登陆成功"));
+  QWidget* main = open_window("MainWindow");
+  QTest::mouseClick(control<QAbstractButton>(main, "单选框_月版"), Qt::LeftButton);
+  QTest::mouseClick(control<QAbstractButton>(main, "单选框_微信"), Qt::LeftButton);
+
+  EXPECT_FALSE(control<QLabel>(main, "图片框1")->pixmap().isNull());
+  EXPECT_EQ(control<QLabel>(main, "标签_指定金额")->text(),
+            QString::fromUtf8("请输入指定金额:20元"));
+  const QString order_line = control<QLabel>(main, "标签_PAYID")->text();
+  EXPECT_TRUE(
+      QRegularExpression(QString::fromUtf8("^订单编号:\\d{18,}$")).match(order_line).hasMatch())
+      << order_line.toStdString();
+  EXPECT_EQ(order_line.mid(5), QString::fromLatin1(app::session().order_id.bytes()));
+  EXPECT_FALSE(control<QLabel>(main, "标签_扫一扫")->isHidden());
+
+  // A second plan cancels the first order and makes a new one.
+  const Text first = app::session().order_id;
+  QTest::mouseClick(control<QAbstractButton>(main, "单选框_年版"), Qt::LeftButton);
+  EXPECT_EQ(control<QLabel>(main, "标签_指定金额")->text(),
+            QString::fromUtf8("请输入指定金额:50元"));
+  EXPECT_FALSE(app::session().order_id.empty());
+  EXPECT_NE(app::session().order_id, first);
 }
 
 }  // namespace
