@@ -17,6 +17,9 @@ namespace {
 
 std::atomic<int> g_open_handles{0};
 
+std::mutex g_timeouts_mutex;
+testing::TimeoutsGiven g_last_timeouts;
+
 struct Faults {
   std::mutex mutex;
   struct Fault {
@@ -332,6 +335,10 @@ RequestHandle open_request(Connection& connection, Utf16 method, Utf16 path, boo
 }
 
 bool set_timeouts(Request& request, int resolve_ms, int connect_ms, int send_ms, int receive_ms) {
+  {
+    std::lock_guard lock(g_timeouts_mutex);
+    g_last_timeouts = {resolve_ms, connect_ms, send_ms, receive_ms};
+  }
   if (injected(testing::Role::set_timeouts)) return false;
   if (std::min({resolve_ms, connect_ms, send_ms, receive_ms}) < -1) return false;
   // 0 and -1 are no limit, as the engine's 0.
@@ -521,6 +528,11 @@ void clear_failures() {
 
 int open_handles() {
   return g_open_handles.load();
+}
+
+TimeoutsGiven last_timeouts() {
+  std::lock_guard lock(g_timeouts_mutex);
+  return g_last_timeouts;
 }
 
 }  // namespace testing

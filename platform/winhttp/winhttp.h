@@ -143,6 +143,15 @@ void fail_call(Role role, int nth = 1);
 void clear_failures();
 // Sessions, connections and requests open now, in the whole process.
 int open_handles();
+// The four limits (milliseconds) that the most recent set_timeouts call was given.
+struct TimeoutsGiven {
+  int resolve_ms = 0;
+  int connect_ms = 0;
+  int send_ms = 0;
+  int receive_ms = 0;
+  bool operator==(const TimeoutsGiven&) const = default;
+};
+TimeoutsGiven last_timeouts();
 }  // namespace testing
 
 }  // namespace platform::winhttp

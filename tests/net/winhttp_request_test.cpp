@@ -297,9 +297,21 @@ TEST_F(WinHttpTest, IdleLimitBetweenBytes) {
   }
 }
 
-TEST_F(WinHttpTest, TimeoutBeyondTheIntRangeIsNoOverflow) {
+// Seconds to the four limits in milliseconds; a value beyond the range of the milliseconds is
+// held at its end instead of overflowing.
+TEST_F(WinHttpTest, TimeoutSecondsToMilliseconds) {
+  struct Row {
+    int timeout;
+    int ms;
+  };
+  const Row rows[] = {{5, 5000}, {1, 1000}, {0, 30000}, {-3, 30000}, {2147483647, 2147483647}};
   ScriptedServer server({{send(reply("200 OK", "fine"))}});
-  EXPECT_EQ(winhttp_request(Text(server.url("/")), {.timeout = 2147483647}), Text("fine"));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.timeout);
+    EXPECT_EQ(winhttp_request(Text(server.url("/")), {.timeout = row.timeout}), Text("fine"));
+    EXPECT_EQ(wh::testing::last_timeouts(),
+              (wh::testing::TimeoutsGiven{row.ms, row.ms, row.ms, row.ms}));
+  }
 }
 
 // Each failure: the message, the empty result, the outputs of the response handling untouched,
