@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -86,9 +87,11 @@ std::string run(IconvHandle& cd, const char* from, std::string_view to, std::str
       continue;
     }
     if (errno == EILSEQ) {
-      // Either a malformed sequence (skip one byte) or a character the target lacks (skip it).
+      // Either a malformed sequence (skip one code unit: a byte, or two for UTF-16 input, so that
+      // a lone surrogate does not shift the units after it) or a character the target lacks
+      // (skip it).
       std::size_t n = valid_char_length(from, inp, inleft);
-      if (n == 0) n = 1;
+      if (n == 0) n = std::min(starts_with_ci(from, "UTF-16") ? std::size_t{2} : 1, inleft);
       emit(replacement);
       inp += n;
       inleft -= n;

@@ -1,0 +1,122 @@
+#include "platform/codepage/codepage.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace {
+
+namespace cp = platform::codepage;
+
+// iconv used directly: the whole input converted, or nothing when iconv refuses any of it.
+class Iconv {
+ public:
+  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Iconv() {
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+  }
+  Iconv(const Iconv&) = delete;
+  Iconv& operator=(const Iconv&) = delete;
+
+  std::optional<std::string> operator()(std::string_view in) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    std::string out(in.size() * 4 + 8, '\0');
+    char* inp = const_cast<char*>(in.data());
+    std::size_t inleft = in.size();
+    char* outp = out.data();
+    std::size_t outleft = out.size();
+    if (iconv(cd_, &inp, &inleft, &outp, &outleft) == static_cast<std::size_t>(-1)) {
+      return std::nullopt;
+    }
+    out.resize(out.size() - outleft);
+    return out;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+std::string bytes_of(const std::u16string& units) {
+  return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+}
+
+const std::string kReplacementUnit("\xFD\xFF", 2);  // U+FFFD, little-endian
+
+// Every two-byte sequence through CP936 -> UTF-16 -> CP936, against iconv as the oracle under
+// the stated replacement rules: a sequence iconv refuses becomes one U+FFFD and conversion goes
+// on with the next byte; a unit CP936 lacks becomes "?".
+TEST(Codepage, AllTwoByteSequencesAgainstIconv) {
+  Iconv to_utf16("UTF-16LE", "CP936");
+  Iconv to_cp936("CP936", "UTF-16LE");
+  auto single = [&](char b) { return to_utf16(std::string_view(&b, 1)).value_or(kReplacementUnit); };
+
+  int round_trips = 0;
+  for (int b1 = 0; b1 < 256; ++b1) {
+    for (int b2 = 0; b2 < 256; ++b2) {
+      const char in[2] = {static_cast<char>(b1), static_cast<char>(b2)};
+      const std::string_view pair(in, 2);
+      std::string want;
+      if (auto whole = to_utf16(pair)) {
+        want = *whole;
+      } else {
+        want = to_utf16(pair.substr(0, 1)).value_or(kReplacementUnit) + single(in[1]);
+      }
+      const std::u16string units = cp::cp936_to_utf16(pair);
+      ASSERT_EQ(bytes_of(units), want) << std::hex << "bytes " << b1 << " " << b2;
+
+      std::string back_want;
+      for (char16_t u : units) {
+        back_want += to_cp936(std::string_view(reinterpret_cast<const char*>(&u), 2)).value_or("?");
+      }
+      const std::string back = cp::utf16_to_cp936(units);
+      ASSERT_EQ(back, back_want) << std::hex << "bytes " << b1 << " " << b2;
+      if (units.size() == 1 && units[0] != u'\uFFFD' && back == pair) ++round_trips;
+    }
+  }
+  // GBK's double-byte area: far more than 20,000 characters come back unchanged.
+  EXPECT_GT(round_trips, 20000);
+}
+
+TEST(Codepage, ReplacementRules) {
+  struct Row {
+    const char* name;
+    std::string in;
+    std::u16string want;
+  } to_utf16_rows[] = {
+      {"malformed byte", "\xFF" "A", u"\uFFFDA"},
+      {"lead byte with a bad trail byte", "\x81 A", u"\uFFFD A"},
+      {"incomplete lead byte at the end", "A\x81", u"A\uFFFD"},
+      {"euro sign", "\x80", u"\u20AC"},
+      {"valid pair", "\xD6\xD0", u"\u4E2D"},
+  };
+  for (const Row& r : to_utf16_rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(cp::cp936_to_utf16(r.in), r.want);
+  }
+
+  struct BackRow {
+    const char* name;
+    std::u16string in;
+    std::string want;
+  } to_cp936_rows[] = {
+      {"emoji is one character CP936 lacks", u"a\U0001F600b", "a?b"},
+      {"lone high surrogate", std::u16string(u"a") + char16_t(0xD800) + u"b", "a?b"},
+      {"lone low surrogate at the end", std::u16string(u"a") + char16_t(0xDC00), "a?"},
+      {"Chinese", u"\u4E2D\u6587", "\xD6\xD0\xCE\xC4"},
+  };
+  for (const BackRow& r : to_cp936_rows) {
+    SCOPED_TRACE(r.name);
+    EXPECT_EQ(cp::utf16_to_cp936(r.in), r.want);
+  }
+}
+
+TEST(Codepage, Utf8LiteralToCp936) {
+  EXPECT_EQ(cp::utf8_to_cp936("登陆成功"), "\xB5\xC7\xC2\xBD\xB3\xC9\xB9\xA6");
+  EXPECT_EQ(cp::utf8_to_cp936("a￥b"), "a\xA3\xA4" "b");
+  EXPECT_EQ(cp::utf8_to_cp936(""), "");
+}
+
+}  // namespace
