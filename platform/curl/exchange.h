@@ -84,8 +84,10 @@ class Exchange {
   // every byte before it is consumed, so that the next `read` reports it.
   std::size_t data_available();
   // Copies up to `size` bytes to `out` (waiting like data_available when none is ready) and
-  // sets `got`. Consumed bytes are freed. True with got = 0 at the end of the body; false, with
-  // got = 0, for the failure after the headers and before `receive` succeeded.
+  // sets `got`. The engine holds only what one round of the transfer brought and has not been
+  // read: the transfer moves on only once all of it is consumed, and its room is reused. True
+  // with got = 0 at the end of the body; false, with got = 0, for the failure after the
+  // headers and before `receive` succeeded.
   bool read(char* out, std::size_t size, std::size_t& got);
 
   // libcurl's text for the failure, empty while there is none. For diagnostics only.
