@@ -19,26 +19,32 @@ Text cut_end(std::string text, std::size_t n) {
   return Text::result(std::move(text));
 }
 
-// Sets first[k] for each of the n key indices in `indices` (increasing) whose key equals none
-// before it there; `hashes` holds the low halves of their hashes. `slots` is all zero and at
-// least twice as large as n: open addressing over 8-byte slots, each 0 or the low half of the
-// hash and the key's 1-based index.
-template <typename KeyOf>
-void mark_first(const std::uint32_t* indices, const std::uint32_t* hashes, std::size_t n,
-                KeyOf key_of, std::vector<std::uint64_t>& slots, std::vector<bool>& first) {
+// A key placed in its partition: the key, its index among all keys and the low half of its
+// hash.
+struct PlacedKey {
+  std::string_view key;
+  std::uint32_t index;
+  std::uint32_t hash;
+};
+
+// Sets first[index] for each key of `part` (in increasing index order) that equals no key
+// before it there. `slots` is all zero and at least twice as large as the part: open
+// addressing over 8-byte slots, each 0 or the low half of the hash and the key's 1-based
+// position in `part`.
+void mark_first(const PlacedKey* part, std::size_t n, std::vector<std::uint64_t>& slots,
+                std::vector<bool>& first) {
   const std::size_t mask = slots.size() - 1;
   for (std::size_t t = 0; t < n; ++t) {
-    const std::uint32_t k = indices[t];
-    const std::uint32_t hash = hashes[t];
-    const std::uint64_t tag = std::uint64_t{hash} << 32;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const PlacedKey& placed = part[t];
+    const std::uint64_t tag = std::uint64_t{placed.hash} << 32;
+    for (std::size_t i = placed.hash & mask;; i = (i + 1) & mask) {
       const std::uint64_t slot = slots[i];
       if (slot == 0) {
-        slots[i] = tag | (std::uint64_t{k} + 1);
-        first[k] = true;
+        slots[i] = tag | (t + 1);
+        first[placed.index] = true;
         break;
       }
-      if ((slot >> 32 << 32) == tag && key_of((slot & 0xFFFFFFFF) - 1) == key_of(k)) break;
+      if ((slot >> 32 << 32) == tag && part[(slot & 0xFFFFFFFF) - 1].key == placed.key) break;
     }
   }
 }
@@ -50,15 +56,15 @@ void mark_first(const std::uint32_t* indices, const std::uint32_t* hashes, std::
 template <typename KeyOf, typename OnFirst>
 void for_each_first(std::size_t n, KeyOf key_of, OnFirst on_first) {
   constexpr std::size_t kPartitionKeys = 4096;
-  std::vector<std::uint64_t> hashes(n);
-  for (std::size_t k = 0; k < n; ++k) hashes[k] = std::hash<std::string_view>{}(key_of(k));
   int bits = 0;
   while ((n >> bits) > kPartitionKeys) ++bits;
   auto partition_of = [bits](std::uint64_t hash) {
     return bits == 0 ? std::size_t{0} : static_cast<std::size_t>(hash >> (64 - bits));
   };
+  std::vector<std::uint64_t> hashes(n);
+  for (std::size_t k = 0; k < n; ++k) hashes[k] = std::hash<std::string_view>{}(key_of(k));
 
-  // Counting sort of the key indices by partition.
+  // Counting sort of the keys by partition.
   std::vector<std::size_t> start((std::size_t{1} << bits) + 1, 0);
   for (const std::uint64_t hash : hashes) ++start[partition_of(hash) + 1];
   std::size_t largest = 0;
@@ -66,14 +72,12 @@ void for_each_first(std::size_t n, KeyOf key_of, OnFirst on_first) {
     largest = std::max(largest, start[p]);
     start[p] += start[p - 1];
   }
-  std::vector<std::uint32_t> order(n);
-  std::vector<std::uint32_t> low_hashes(n);
+  std::vector<PlacedKey> placed(n);
   {
     std::vector<std::size_t> next(start.begin(), start.end() - 1);
     for (std::size_t k = 0; k < n; ++k) {
-      const std::size_t at = next[partition_of(hashes[k])]++;
-      order[at] = static_cast<std::uint32_t>(k);
-      low_hashes[at] = static_cast<std::uint32_t>(hashes[k]);
+      placed[next[partition_of(hashes[k])]++] = {key_of(k), static_cast<std::uint32_t>(k),
+                                                 static_cast<std::uint32_t>(hashes[k])};
     }
   }
 
@@ -81,8 +85,7 @@ void for_each_first(std::size_t n, KeyOf key_of, OnFirst on_first) {
   std::vector<std::uint64_t> slots(std::bit_ceil(largest * 2 + 16));
   for (std::size_t p = 0; p + 1 < start.size(); ++p) {
     if (p > 0) std::fill(slots.begin(), slots.end(), 0);
-    mark_first(order.data() + start[p], low_hashes.data() + start[p], start[p + 1] - start[p],
-               key_of, slots, first);
+    mark_first(placed.data() + start[p], start[p + 1] - start[p], slots, first);
   }
   for (std::size_t k = 0; k < n; ++k) {
     if (first[k]) on_first(k);
