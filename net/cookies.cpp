@@ -92,7 +92,9 @@ void for_each_first(std::size_t n, KeyOf key_of, OnFirst on_first) {
   }
 }
 
-bool is_lead(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+bool is_lead(char c) {
+  return static_cast<unsigned char>(c) >= 0x80;
+}
 
 // split_text over views: the members of `text` between occurrences of `delimiter` that start on
 // a character boundary (a byte of 0x80 or more takes the byte after it along). Empty members
@@ -108,8 +110,7 @@ std::vector<std::string_view> split_views(std::string_view text, std::string_vie
     members.push_back(text);
     return members;
   }
-  members.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), delimiter[0])) +
-                  1);
+  members.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), delimiter[0])) + 1);
   std::size_t member = 0;
   std::size_t p = 0;
   while (p < text.size()) {
@@ -162,7 +163,9 @@ void collect_set_cookie_line(const Text& line, std::string& collected) {
   collected.append("; ");
 }
 
-Text finish_set_cookies(std::string collected) { return cut_end(std::move(collected), 2); }
+Text finish_set_cookies(std::string collected) {
+  return cut_end(std::move(collected), 2);
+}
 
 Text collect_set_cookies(const Text& raw_headers) {
   std::string collected;

@@ -91,7 +91,7 @@ Text url_path(const Text& url) {
   // The host is looked for after the scheme: a host such as "t" or "p" would otherwise be found
   // inside "http://" and the path would start at the scheme's slashes.
   const Text scheme = lower_text(text_left(url, 8));
-  const int after_scheme = scheme == Text("https://")            ? 9
+  const int after_scheme = scheme == Text("https://")                ? 9
                            : text_left(scheme, 7) == Text("http://") ? 8
                                                                      : 1;
   const int a = find_text(url, host, after_scheme, true);

@@ -193,8 +193,9 @@ Text ref_merge_cookies(Text& old_cookies, Text& new_cookies) {
 Text random_cookies(std::mt19937& rng) {
   // "\x81" swallows the byte after it, a space or a ";" included.
   static const Text names[] = {"a", "A", "b", "sid", "", " a", ZH("名"), "\x81", "b\x81"};
-  static const Text values[] = {"1", "2", "deleted", "DELETED", "", "x=y", " 1 ", "v 2",
-                                concat_text(ZH("\u3000"), "3"), ZH("值")};
+  static const Text values[] = {
+      "1",     "2", "deleted", "DELETED", "", "x=y", " 1 ", "v 2", concat_text(ZH("\u3000"), "3"),
+      ZH("值")};
   static const char* separators[] = {"; ", ";", ";;", " ; "};
   std::string out;
   const int pairs = static_cast<int>(rng() % 7);
@@ -219,8 +220,8 @@ TEST(MergeCookies, MatchesTheDescribedLoopsOnRandomStrings) {
     Text old_ours = old_in, new_ours = new_in, old_ref = old_in, new_ref = new_in;
     const Text ours = merge_cookies(old_ours, new_ours);
     const Text ref = ref_merge_cookies(old_ref, new_ref);
-    ASSERT_EQ(ours.bytes(), ref.bytes()) << "old '" << old_in.bytes() << "' new '"
-                                         << new_in.bytes() << "'";
+    ASSERT_EQ(ours.bytes(), ref.bytes())
+        << "old '" << old_in.bytes() << "' new '" << new_in.bytes() << "'";
     ASSERT_EQ(old_ours.bytes(), old_ref.bytes());
     ASSERT_EQ(new_ours.bytes(), new_ref.bytes());
   }
@@ -257,7 +258,8 @@ TEST(MergeCookies, ManyPairs) {
     add(new_s, pair_text("k", i, i % 5 == 0 ? "deleted" : "n" + std::to_string(i)));
     if (i % 5 != 0) add(want, pair_text("k", i, "n" + std::to_string(i)));
   }
-  for (int i = kN / 2; i < kN + kN / 2; ++i) add(old_half, pair_text("k", i, "o" + std::to_string(i)));
+  for (int i = kN / 2; i < kN + kN / 2; ++i)
+    add(old_half, pair_text("k", i, "o" + std::to_string(i)));
   // Old names the new pairs do not set follow, each only once although the old string lists
   // them twice.
   for (int i = kN; i < kN + kN / 2; ++i) add(want, pair_text("k", i, "o" + std::to_string(i)));

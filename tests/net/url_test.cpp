@@ -176,8 +176,8 @@ TEST(EncodeQueryValue, ReservedAndNonAsciiBytesAreEscaped) {
 }
 
 TEST(VerbName, TableAndOutOfRange) {
-  const std::string names[] = {"GET", "POST", "HEAD", "PUT", "OPTIONS", "DELETE", "TRACE",
-                               "CONNECT"};
+  const std::string names[] = {"GET",     "POST",   "HEAD",  "PUT",
+                               "OPTIONS", "DELETE", "TRACE", "CONNECT"};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(verb_name(i), names[i]) << i;
   for (int i : {-1, 8, INT_MIN, INT_MAX}) EXPECT_STREQ(verb_name(i), "GET") << i;
 }

@@ -8,7 +8,9 @@
 
 namespace {
 
-ByteSet bytes(std::string s) { return ByteSet(std::move(s)); }
+ByteSet bytes(std::string s) {
+  return ByteSet(std::move(s));
+}
 
 TEST(ToUtf16Bytes, Cases) {
   struct Row {

@@ -51,7 +51,9 @@ const std::string kReplacementUnit("\xFD\xFF", 2);  // U+FFFD, little-endian
 TEST(Codepage, AllTwoByteSequencesAgainstIconv) {
   Iconv to_utf16("UTF-16LE", "CP936");
   Iconv to_cp936("CP936", "UTF-16LE");
-  auto single = [&](char b) { return to_utf16(std::string_view(&b, 1)).value_or(kReplacementUnit); };
+  auto single = [&](char b) {
+    return to_utf16(std::string_view(&b, 1)).value_or(kReplacementUnit);
+  };
 
   int round_trips = 0;
   for (int b1 = 0; b1 < 256; ++b1) {
@@ -86,7 +88,7 @@ TEST(Codepage, ReplacementRules) {
     std::string in;
     std::u16string want;
   } to_utf16_rows[] = {
-      {"malformed byte", "\xFF" "A", u"\uFFFDA"},
+      {"malformed byte", "\xFF\x41", u"\uFFFDA"},
       {"lead byte with a bad trail byte", "\x81 A", u"\uFFFD A"},
       {"incomplete lead byte at the end", "A\x81", u"A\uFFFD"},
       {"euro sign", "\x80", u"\u20AC"},
@@ -115,7 +117,7 @@ TEST(Codepage, ReplacementRules) {
 
 TEST(Codepage, Utf8LiteralToCp936) {
   EXPECT_EQ(cp::utf8_to_cp936("登陆成功"), "\xB5\xC7\xC2\xBD\xB3\xC9\xB9\xA6");
-  EXPECT_EQ(cp::utf8_to_cp936("a￥b"), "a\xA3\xA4" "b");
+  EXPECT_EQ(cp::utf8_to_cp936("a￥b"), "a\xA3\xA4\x62");
   EXPECT_EQ(cp::utf8_to_cp936(""), "");
 }
 
