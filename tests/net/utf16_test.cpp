@@ -47,6 +47,7 @@ TEST(FromUtf16Bytes, Cases) {
       {"zero unit first", bytes({"\0\0a\0", 4}), ""},
       {"Chinese", bytes({"\x2D\x4E\x87\x65", 4}), ZH("中文")},
       {"character the code page lacks", bytes({"a\0\x3D\xD8\x00\xDE", 6}), "a?"},
+      {"lone surrogate", bytes({"a\0\x00\xD8\x62\0", 6}), "a?b"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
