@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "platform/curl/cookie_store_impl.h"
 #include "platform/curl/handles.h"
@@ -43,6 +44,49 @@ Clock::time_point after(Clock::time_point from, int ms) {
   return ms > 0 ? from + std::chrono::milliseconds(ms) : Clock::time_point::max();
 }
 
+// Multi handles are reused on their thread: making one (its connection cache's own easy handle,
+// its wake-up socket pair) costs more than a small exchange. An exchange takes one that no
+// other exchange is driving, so that a nested exchange (one started from a dispatch while
+// another is open on the thread) never drives or reads the messages of the outer one, and
+// gives it back when it ends. A reused handle carries nothing from one exchange to the next:
+// no connection is kept after a transfer and no name is cached (see configure).
+class IdleMultis {
+ public:
+  ~IdleMultis() { gone_ = true; }
+
+  static MultiHandle take() {
+    if (!gone_) {
+      std::vector<MultiHandle>& idle = instance().handles_;
+      if (!idle.empty()) {
+        MultiHandle multi = std::move(idle.back());
+        idle.pop_back();
+        return multi;
+      }
+    }
+    return MultiHandle(curl_multi_init());
+  }
+
+  // Past the few a thread needs at once, or once the thread's pool is gone, the handle ends.
+  static void give_back(MultiHandle multi) {
+    if (gone_ || !multi) return;
+    std::vector<MultiHandle>& idle = instance().handles_;
+    if (idle.size() < kKept) idle.push_back(std::move(multi));
+  }
+
+ private:
+  static constexpr std::size_t kKept = 4;
+
+  static IdleMultis& instance() {
+    thread_local IdleMultis pool;
+    return pool;
+  }
+
+  static thread_local bool gone_;
+  std::vector<MultiHandle> handles_;
+};
+
+thread_local bool IdleMultis::gone_ = false;
+
 // Headers libcurl would add of its own; an entry "Name:" without a value keeps them off the
 // wire (and sends nothing itself).
 constexpr const char* kSuppressed[] = {
@@ -55,7 +99,10 @@ struct Exchange::State {
 
   explicit State(ExchangeRequest r) : request(std::move(r)) {}
   ~State() {
-    if (in_multi) curl_multi_remove_handle(multi.get(), easy.get());
+    // A multi that still holds the easy handle is not given back.
+    if (in_multi && curl_multi_remove_handle(multi.get(), easy.get()) != CURLM_OK) return;
+    easy.reset();
+    IdleMultis::give_back(std::move(multi));
   }
 
   ExchangeRequest request;
@@ -130,6 +177,11 @@ bool Exchange::State::configure() {
   set(CURLOPT_PROXY, proxy.c_str());
   set(CURLOPT_NOPROXY, "");
   set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  // The multi handle is reused (see IdleMultis): no connection outlives its transfer, and no
+  // name lookup is kept for a later one.
+  set(CURLOPT_FORBID_REUSE, 1L);
+  set(CURLOPT_FRESH_CONNECT, 1L);
+  set(CURLOPT_DNS_CACHE_TIMEOUT, 0L);
   set(CURLOPT_FOLLOWLOCATION, r.max_redirects > 0 ? 1L : 0L);
   set(CURLOPT_MAXREDIRS, long{std::max(r.max_redirects, 0)});
 
@@ -213,7 +265,7 @@ bool Exchange::State::drive(Goal reached) {
     curl_multi_perform(multi.get(), &running);
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
-      if (message->msg == CURLMSG_DONE) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == easy.get()) {
         finished = true;
         result = message->data.result;
       }
@@ -333,7 +385,7 @@ bool Exchange::send(ExchangeRequest request) {
   ensure_global_init();
   state_ = std::make_unique<State>(std::move(request));
   State& s = *state_;
-  s.multi = MultiHandle(curl_multi_init());
+  s.multi = IdleMultis::take();
   s.easy = EasyHandle(curl_easy_init());
   if (!s.multi || !s.easy || !s.configure() ||
       curl_multi_add_handle(s.multi.get(), s.easy.get()) != CURLM_OK) {
