@@ -3,27 +3,129 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
 namespace platform::codepage {
 namespace {
 
+const iconv_t kNoDescriptor = reinterpret_cast<iconv_t>(-1);
+
+// The encodings whose descriptors are kept between conversions: the ones converted on every
+// request. Resetting the shift state returns their descriptors to exactly the state of a fresh
+// one. That does not hold for every encoding: a decoder from "UTF-16" or "UTF-32" keeps the
+// byte order that the first text's byte-order mark chose, so any other name gets a descriptor
+// of its own per conversion.
+bool kept_between_conversions(const char* name) {
+  for (const char* kept : {"CP936", "UTF-16LE", "UTF-8", "UTF-32LE"}) {
+    if (std::strcmp(name, kept) == 0) return true;
+  }
+  return false;
+}
+
+// Opening a descriptor costs more than converting a short text, so each thread keeps the
+// descriptors it opened, one per (from, to) pair, for its later conversions. A handful of
+// pairs is all the program uses; past that the least recently used idle one is closed. A
+// descriptor serves one conversion at a time: a pair asked for while its descriptor is busy
+// (the probe below, on a conversion into UTF-32LE) gets a descriptor of its own for that use.
+class DescriptorCache {
+ public:
+  struct Entry {
+    std::string from;
+    std::string to;
+    iconv_t cd = kNoDescriptor;
+    bool busy = false;
+    std::uint64_t last_use = 0;
+  };
+
+  ~DescriptorCache() {
+    gone_ = true;
+    for (Entry& entry : entries_) {
+      if (entry.cd != kNoDescriptor) iconv_close(entry.cd);
+    }
+  }
+
+  // The thread's cache; null while the thread is ending and its cache is gone.
+  static DescriptorCache* of_thread() {
+    if (gone_) return nullptr;
+    thread_local DescriptorCache cache;
+    return &cache;
+  }
+
+  // A descriptor for the pair: the cached one, marked busy in `entry`, or, when that one is
+  // busy or every slot is, one opened for this use alone (`entry` null). kNoDescriptor when
+  // iconv does not know a name.
+  iconv_t open(const char* from, const char* to, Entry*& entry) {
+    entry = nullptr;
+    Entry* slot = nullptr;  // to open into: an empty one, else the least recently used idle one
+    for (Entry& cached : entries_) {
+      if (cached.cd != kNoDescriptor && cached.from == from && cached.to == to) {
+        if (cached.busy) return iconv_open(to, from);
+        entry = &use(cached);
+        return cached.cd;
+      }
+      if (cached.busy) continue;
+      if (!slot || (slot->cd != kNoDescriptor &&
+                    (cached.cd == kNoDescriptor || cached.last_use < slot->last_use))) {
+        slot = &cached;
+      }
+    }
+    const iconv_t cd = iconv_open(to, from);
+    if (cd == kNoDescriptor || !slot) return cd;
+    if (slot->cd != kNoDescriptor) iconv_close(slot->cd);
+    slot->from = from;
+    slot->to = to;
+    slot->cd = cd;
+    entry = &use(*slot);
+    return cd;
+  }
+
+ private:
+  static constexpr std::size_t kPairs = 8;
+
+  Entry& use(Entry& entry) {
+    entry.busy = true;
+    entry.last_use = ++clock_;
+    return entry;
+  }
+
+  static thread_local bool gone_;
+  std::array<Entry, kPairs> entries_;
+  std::uint64_t clock_ = 0;
+};
+
+thread_local bool DescriptorCache::gone_ = false;
+
+// A descriptor for one conversion, in its initial shift state: the thread's cached one for
+// the pair, or one opened for this use alone.
 class IconvHandle {
  public:
-  IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  IconvHandle(const char* to, const char* from) {
+    DescriptorCache* cache = kept_between_conversions(from) && kept_between_conversions(to)
+                                 ? DescriptorCache::of_thread()
+                                 : nullptr;
+    cd_ = cache ? cache->open(from, to, entry_) : iconv_open(to, from);
+    if (entry_) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+  }
   ~IconvHandle() {
-    if (valid()) iconv_close(cd_);
+    if (entry_) {
+      entry_->busy = false;
+    } else if (valid()) {
+      iconv_close(cd_);
+    }
   }
   IconvHandle(const IconvHandle&) = delete;
   IconvHandle& operator=(const IconvHandle&) = delete;
 
-  bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  bool valid() const { return cd_ != kNoDescriptor; }
   iconv_t get() const { return cd_; }
 
  private:
-  iconv_t cd_;
+  DescriptorCache::Entry* entry_ = nullptr;
+  iconv_t cd_ = kNoDescriptor;
 };
 
 bool starts_with_ci(std::string_view s, std::string_view prefix) {
