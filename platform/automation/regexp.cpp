@@ -31,6 +31,7 @@
 // expansions: $$ a dollar sign, $& the match, $` the text before it, $' the text after it, $n and
 // $nn (1 to 99) a captured group, the two-digit form when that group exists ("" for a group that
 // took no part). Any other $ is literal.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -66,12 +67,65 @@ struct MatchContextFree {
 struct CompileContextFree {
   void operator()(pcre2_compile_context* p) const { pcre2_compile_context_free(p); }
 };
-using Code = std::unique_ptr<pcre2_code, CodeFree>;
+using Code = std::shared_ptr<const pcre2_code>;
 using MatchData = std::unique_ptr<pcre2_match_data, MatchDataFree>;
 using MatchContext = std::unique_ptr<pcre2_match_context, MatchContextFree>;
 using CompileContext = std::unique_ptr<pcre2_compile_context, CompileContextFree>;
 
 PCRE2_SPTR units(const std::u16string& s) { return reinterpret_cast<PCRE2_SPTR>(s.data()); }
+
+// `pattern` compiled with `options`; null when it does not compile.
+Code compile(const std::u16string& pattern, std::uint32_t options) {
+  CompileContext context(pcre2_compile_context_create(nullptr));
+  if (!context) return nullptr;
+  pcre2_set_newline(context.get(), PCRE2_NEWLINE_ANYCRLF);
+  pcre2_set_compile_extra_options(context.get(), PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL);
+  int error = 0;
+  PCRE2_SIZE error_offset = 0;
+  pcre2_code* code =
+      pcre2_compile(units(pattern), pattern.size(), options, &error, &error_offset, context.get());
+  if (!code) return nullptr;
+  return Code(code, CodeFree{});
+}
+
+// Compiling costs more than a search over a short subject, and the same few patterns come back
+// on every request, so each thread keeps the patterns it compiled last, by pattern and options.
+// A compiled pattern is never changed once made (each search has match data of its own), so
+// objects share it, on any thread. A pattern that does not compile is not kept.
+class CompiledPatterns {
+ public:
+  static Code get(const std::u16string& pattern, std::uint32_t options) {
+    thread_local CompiledPatterns kept;
+    return kept.find_or_compile(pattern, options);
+  }
+
+ private:
+  static constexpr std::size_t kKept = 8;
+
+  struct Entry {
+    std::u16string pattern;
+    std::uint32_t options = 0;
+    Code code;
+    std::uint64_t last_use = 0;
+  };
+
+  Code find_or_compile(const std::u16string& pattern, std::uint32_t options) {
+    Entry* slot = &entries_[0];  // to compile into: an empty one, else the least recently used
+    for (Entry& entry : entries_) {
+      if (entry.code && entry.options == options && entry.pattern == pattern) {
+        entry.last_use = ++clock_;
+        return entry.code;
+      }
+      if (slot->code && (!entry.code || entry.last_use < slot->last_use)) slot = &entry;
+    }
+    Code code = compile(pattern, options);
+    if (code) *slot = Entry{pattern, options, code, ++clock_};
+    return code;
+  }
+
+  std::array<Entry, kKept> entries_;
+  std::uint64_t clock_ = 0;
+};
 
 // The matches of one search, in a form that outlives the RegExp that made them.
 struct MatchList {
@@ -252,17 +306,10 @@ class RegExp final : public Dispatch {
   // The pattern compiled with the current options; null when it does not compile.
   const pcre2_code* compiled() {
     if (code_) return code_.get();
-    CompileContext context(pcre2_compile_context_create(nullptr));
-    if (!context) return nullptr;
-    pcre2_set_newline(context.get(), PCRE2_NEWLINE_ANYCRLF);
-    pcre2_set_compile_extra_options(context.get(), PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL);
     std::uint32_t options = kCompileOptions;
     if (ignore_case_) options |= PCRE2_CASELESS;
     if (multiline_) options |= PCRE2_MULTILINE;
-    int error = 0;
-    PCRE2_SIZE error_offset = 0;
-    code_.reset(pcre2_compile(units(pattern_), pattern_.size(), options, &error, &error_offset,
-                              context.get()));
+    code_ = CompiledPatterns::get(pattern_, options);
     return code_.get();
   }
 
