@@ -1,6 +1,7 @@
 #include "net/url.h"
 
 #include <string>
+#include <string_view>
 
 #include "base/literal.h"
 
@@ -17,22 +18,105 @@ Text quote_markers(const Text& marker) {
   return replace_text(marker, ZH("#引号"), "\"", 1, -1, /*case_sensitive=*/true);
 }
 
-Text host_by_authority(const Text& url, bool domain_only, bool keep_port) {
-  Text u = lower_text(url);
-  if (text_right(u, 1) != Text("/")) u = concat_text(u, "/");
-  Text host;
-  if (text_left(u, 8) == Text("https://")) {
-    host = text_between(u, "https://", "/");
-  } else {
-    if (find_text(u, "http://") == -1) u = concat_text("http://", u);
-    host = text_between(u, "http://", "/");
+bool is_lead(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Authority mode reads the URL lowered (lower_text), with "/" appended when it does not end in
+// one. This is that text without building it: byte `i` of it, for i up to length().
+class LoweredUrl {
+ public:
+  explicit LoweredUrl(std::string_view url)
+      : url_(url), length_(url.size() + (url.empty() || url.back() != '/' ? 1 : 0)) {}
+
+  std::size_t length() const { return length_; }
+  // Letter case needs no care here: the bytes compared are ASCII on character boundaries.
+  char at(std::size_t i) const { return i < url_.size() ? url_[i] : '/'; }
+  // The next character boundary after the boundary `i`.
+  std::size_t next(std::size_t i) const { return i + (is_lead(at(i)) ? 2 : 1); }
+
+  // True when the lower-case ASCII `word` starts at the boundary `i`. Every byte of a match is
+  // ASCII, so each is a boundary that lower_text folds.
+  bool word_at(std::size_t i, std::string_view word) const {
+    if (i + word.size() > length_) return false;
+    for (std::size_t k = 0; k < word.size(); ++k) {
+      if (fold(at(i + k)) != word[k]) return false;
+    }
+    return true;
   }
+
+  // The first boundary at or after the boundary `from` holding `c`, or npos.
+  std::size_t find(char c, std::size_t from) const {
+    for (std::size_t i = from; i < length_; i = next(i)) {
+      if (at(i) == c) return i;
+    }
+    return std::string_view::npos;
+  }
+
+ private:
+  std::string_view url_;
+  std::size_t length_;
+};
+
+// The host with its port, as authority mode cuts it out, before the lowering: a piece of `url`
+// that starts on a character boundary. Empty when there is none.
+std::string_view authority_of(std::string_view url) {
+  const LoweredUrl u(url);
+  std::size_t begin = 0;  // just after the scheme marker
+  if (u.word_at(0, "https://")) {
+    begin = 8;
+  } else {
+    // The first "http://" anywhere; without one the URL counts as prefixed with it.
+    for (std::size_t i = 0; i < u.length(); i = u.next(i)) {
+      if (u.word_at(i, "http://")) {
+        begin = i + 7;
+        break;
+      }
+    }
+  }
+  const std::size_t end = u.find('/', begin);
+  if (end == std::string_view::npos) return {};
+  return url.substr(begin, end - begin);  // the appended "/" is at url.size() at most
+}
+
+// `piece` (starting on a character boundary) as lower_text gives it.
+std::string lowered(std::string_view piece) {
+  std::string out(piece);
+  for (std::size_t i = 0; i < out.size(); i += is_lead(out[i]) ? 2 : 1) out[i] = fold(out[i]);
+  return out;
+}
+
+// The boundary of the first (or, with `last`, the last) `c` in `piece`, or npos.
+std::size_t find_char(std::string_view piece, char c, bool last = false) {
+  std::size_t found = std::string_view::npos;
+  for (std::size_t i = 0; i < piece.size(); i += is_lead(piece[i]) ? 2 : 1) {
+    if (piece[i] != c) continue;
+    found = i;
+    if (!last) break;
+  }
+  return found;
+}
+
+Text host_by_authority(const Text& url, bool domain_only, bool keep_port) {
+  std::string_view authority = authority_of(url.view());
   if (domain_only) {
+    Text host = Text::result(lowered(authority));
     const TextArray labels = split_text(host, ".");
     const int n = array_count(labels);
     if (n > 1) host = concat_text(labels[n - 1], ".", labels[n]);
+    return strip_port(host, keep_port);
   }
-  return strip_port(host, keep_port);
+  if (!keep_port) authority = authority.substr(0, find_char(authority, ':'));
+  return Text::result(lowered(authority));
+}
+
+// True when lower_text of `url` begins with the lower-case ASCII `prefix`.
+bool starts_lowered_with(std::string_view url, std::string_view prefix) {
+  if (url.size() < prefix.size()) return false;
+  for (std::size_t k = 0; k < prefix.size(); ++k) {
+    if (fold(url[k]) != prefix[k]) return false;
+  }
+  return true;
 }
 
 Text host_by_labels(const Text& url, bool domain_only, bool keep_port, int levels) {
@@ -80,20 +164,20 @@ Text url_host(const Text& url, bool domain_only, bool keep_port, std::optional<i
 }
 
 int url_port(const Text& url) {
-  const Text host = url_host(url, false, true);
-  const int k = find_text_reverse(host, ":");
-  if (k != -1) return text_to_int(text_right(host, text_length(host) - k));
-  return text_left(lower_text(url), 5) == Text("https") ? 443 : 80;
+  const std::string_view host = authority_of(url.view());
+  const std::size_t k = find_char(host, ':', /*last=*/true);
+  // Lowering leaves digits, signs and blanks alone, and every other byte ends the number.
+  if (k != std::string_view::npos) return text_to_int(Text(host.substr(k + 1)));
+  return starts_lowered_with(url.view(), "https") ? 443 : 80;
 }
 
 Text url_path(const Text& url) {
   const Text host = url_host(url);
   // The host is looked for after the scheme: a host such as "t" or "p" would otherwise be found
   // inside "http://" and the path would start at the scheme's slashes.
-  const Text scheme = lower_text(text_left(url, 8));
-  const int after_scheme = scheme == Text("https://")                ? 9
-                           : text_left(scheme, 7) == Text("http://") ? 8
-                                                                     : 1;
+  const int after_scheme = starts_lowered_with(url.view(), "https://")  ? 9
+                           : starts_lowered_with(url.view(), "http://") ? 8
+                                                                        : 1;
   const int a = find_text(url, host, after_scheme, true);
   const int b = find_text(url, "/", a, true);
   if (b == -1) return "/";

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "base/literal.h"
@@ -164,6 +165,78 @@ TEST(UrlPath, Cases) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     EXPECT_EQ(url_path(r.url).bytes(), r.want.bytes());
+  }
+}
+
+// Authority mode, url_port and url_path spelled out step by step with the text primitives, as
+// the reference for the helpers, which take the URL apart in one pass.
+namespace literal_steps {
+
+Text host(const Text& url, bool domain_only, bool keep_port) {
+  Text u = lower_text(url);
+  if (text_right(u, 1) != Text("/")) u = concat_text(u, "/");
+  Text h;
+  if (text_left(u, 8) == Text("https://")) {
+    h = text_between(u, "https://", "/");
+  } else {
+    if (find_text(u, "http://") == -1) u = concat_text("http://", u);
+    h = text_between(u, "http://", "/");
+  }
+  if (domain_only) {
+    const TextArray labels = split_text(h, ".");
+    const int n = array_count(labels);
+    if (n > 1) h = concat_text(labels[n - 1], ".", labels[n]);
+  }
+  if (keep_port) return h;
+  const int colon = find_text(h, ":");
+  return colon == -1 ? h : text_left(h, colon - 1);
+}
+
+int port(const Text& url) {
+  const Text h = host(url, false, true);
+  const int k = find_text_reverse(h, ":");
+  if (k != -1) return text_to_int(text_right(h, text_length(h) - k));
+  return text_left(lower_text(url), 5) == Text("https") ? 443 : 80;
+}
+
+Text path(const Text& url) {
+  const Text h = host(url, false, false);
+  const Text scheme = lower_text(text_left(url, 8));
+  const int after_scheme = scheme == Text("https://")                ? 9
+                           : text_left(scheme, 7) == Text("http://") ? 8
+                                                                     : 1;
+  const int a = find_text(url, h, after_scheme, true);
+  const int b = find_text(url, "/", a, true);
+  if (b == -1) return "/";
+  return text_right(url, text_length(url) - b + 1);
+}
+
+}  // namespace literal_steps
+
+// URLs put together from pieces that move the markers around: schemes in any letter case and
+// place, ports, slashes, and double-byte characters whose second byte is "/", ":" or a capital.
+TEST(UrlHelpers, RandomUrlsAgainstTheLiteralSteps) {
+  const std::string pieces[] = {"http://", "https://", "HTTP://", "HttpS://", "https:/", "h",
+                                "t",       "P",        ":",       "/",        "//",      ".",
+                                "a",       "B",        "8012",    "-3",       "?x=1",    "#",
+                                " ",       "\x81",    "\x81/",  "\x81:",   "\x81Q",  "\xD6\xD0"};
+  std::mt19937 random(20240611);
+  std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1);
+  std::uniform_int_distribution<int> count(0, 8);
+  for (int i = 0; i < 20000; ++i) {
+    std::string bytes;
+    for (int n = count(random); n > 0; --n) bytes += pieces[piece(random)];
+    const Text url(bytes);
+    SCOPED_TRACE(testing::PrintToString(bytes));
+    for (const bool domain_only : {false, true}) {
+      for (const bool keep_port : {false, true}) {
+        ASSERT_EQ(url_host(url, domain_only, keep_port).bytes(),
+                  literal_steps::host(url, domain_only, keep_port).bytes())
+            << domain_only << keep_port;
+      }
+    }
+    ASSERT_EQ(url_port(url), literal_steps::port(url));
+    ASSERT_EQ(url_path(url).bytes(), literal_steps::path(url).bytes());
   }
 }
 
