@@ -218,6 +218,17 @@ std::string_view bytes_of(std::u16string_view units) {
   return {reinterpret_cast<const char*>(units.data()), units.size() * 2};
 }
 
+// Below 0x80 CP936 and UTF-8 are ASCII, byte for byte and unit for unit: a text of such bytes
+// (or units) alone converts without iconv.
+bool all_ascii(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool all_ascii(std::u16string_view units) {
+  return std::all_of(units.begin(), units.end(), [](char16_t u) { return u < 0x80; });
+}
+
 }  // namespace
 
 std::optional<std::string> convert(std::string_view bytes, const char* from, const char* to) {
@@ -228,21 +239,30 @@ std::optional<std::string> convert(std::string_view bytes, const char* from, con
 
 std::u16string cp936_to_utf16(std::string_view bytes) {
   if (bytes.empty()) return {};
+  if (all_ascii(bytes)) return std::u16string(bytes.begin(), bytes.end());
   return units_from_bytes(*convert(bytes, "CP936", "UTF-16LE"));
 }
 
 std::string utf16_to_cp936(std::u16string_view units) {
   if (units.empty()) return {};
+  if (all_ascii(units)) {
+    std::string bytes(units.size(), '\0');
+    std::transform(units.begin(), units.end(), bytes.begin(),
+                   [](char16_t u) { return static_cast<char>(u); });
+    return bytes;
+  }
   return *convert(bytes_of(units), "UTF-16LE", "CP936");
 }
 
 std::string utf8_to_cp936(std::string_view utf8) {
   if (utf8.empty()) return {};
+  if (all_ascii(utf8)) return std::string(utf8);
   return *convert(utf8, "UTF-8", "CP936");
 }
 
 std::string cp936_to_utf8(std::string_view bytes) {
   if (bytes.empty()) return {};
+  if (all_ascii(bytes)) return std::string(bytes);
   return *convert(bytes, "CP936", "UTF-8");
 }
 
