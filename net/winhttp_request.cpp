@@ -4,7 +4,9 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <iterator>
 #include <new>
+#include <string_view>
 
 #include "base/literal.h"
 #include "net/utf16.h"
@@ -34,21 +36,56 @@ constexpr DefaultHeader kAcceptLanguage{"Accept-Language: ", true, "Accept-Langu
 constexpr DefaultHeader kContentType{"Content-Type:", false,
                                      "Content-Type: application/x-www-form-urlencoded\r\n"};
 constexpr DefaultHeader kCacheControl{"Cache-Control: ", true, "Cache-Control: no-cache\r\n"};
+constexpr DefaultHeader kCookie{"Cookie: ", true, nullptr};
+constexpr DefaultHeader kRows[] = {kUserAgent,  kAccept,       kAcceptEncoding, kAcceptLanguage,
+                                   kContentType, kCacheControl, kCookie};
 
-void append_unless_present(std::string& block, const DefaultHeader& row) {
-  if (find_text(Text(block), row.key, 1, row.case_blind) == -1) block.append(row.line);
+// The search of the whole block for a key finds exactly what a search of the caller's lines
+// finds: a key holds no CR or LF, so no match spans the CR LF after the caller's lines, each
+// default line starts on a character boundary, and no default line holds the key of a row
+// tested after it (checked below).
+constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+constexpr bool holds(std::string_view line, std::string_view key, bool case_blind) {
+  for (std::size_t at = 0; at + key.size() <= line.size(); ++at) {
+    bool equal = true;
+    for (std::size_t k = 0; k < key.size() && equal; ++k) {
+      const char a = line[at + k], b = key[k];
+      equal = case_blind ? ascii_lower(a) == ascii_lower(b) : a == b;
+    }
+    if (equal) return true;
+  }
+  return false;
+}
+constexpr bool no_line_holds_a_later_key() {
+  for (std::size_t row = 0; row < std::size(kRows); ++row) {
+    for (std::size_t later = row + 1; later < std::size(kRows); ++later) {
+      if (kRows[row].line && holds(kRows[row].line, kRows[later].key, kRows[later].case_blind)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+static_assert(no_line_holds_a_later_key());
+
+bool caller_has(const Text& headers, const DefaultHeader& row) {
+  return !headers.empty() && find_text(headers, row.key, 1, row.case_blind) != -1;
+}
+
+void append_unless_present(std::string& block, const Text& headers, const DefaultHeader& row) {
+  if (!caller_has(headers, row)) block.append(row.line);
 }
 
 Text header_block(const WinHttpArgs& args) {
   std::string block;
   if (!args.headers.empty()) block.append(args.headers.bytes()).append("\r\n");
-  append_unless_present(block, kUserAgent);
-  append_unless_present(block, kAccept);
-  append_unless_present(block, kAcceptEncoding);
-  append_unless_present(block, kAcceptLanguage);
-  if (args.verb == 1) append_unless_present(block, kContentType);
-  append_unless_present(block, kCacheControl);
-  if (args.cookies && !args.cookies->empty() && find_text(Text(block), "Cookie: ", 1, true) == -1) {
+  append_unless_present(block, args.headers, kUserAgent);
+  append_unless_present(block, args.headers, kAccept);
+  append_unless_present(block, args.headers, kAcceptEncoding);
+  append_unless_present(block, args.headers, kAcceptLanguage);
+  if (args.verb == 1) append_unless_present(block, args.headers, kContentType);
+  append_unless_present(block, args.headers, kCacheControl);
+  if (args.cookies && !args.cookies->empty() && !caller_has(args.headers, kCookie)) {
     block.append("Cookie: ").append(args.cookies->bytes()).append("\r\n");
   }
   return Text(std::move(block));

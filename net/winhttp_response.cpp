@@ -48,11 +48,12 @@ Text handle_raw_response(const ByteSet& raw_headers, ByteSet body, const WinHttp
   const int line_end = find_text(headers, "\r\n", 10);
   if (args.status_text) *args.status_text = text_mid(headers, 10, line_end - 10);
   headers = replace_text(headers, "Set-Cookie", "Set-Cookie");
-  if (args.response_headers) *args.response_headers = headers;
+  const TextArray lines = split_text(headers, "\r\n");
+  if (args.response_headers) *args.response_headers = std::move(headers);
 
   // One pass over the lines: the cookies, the Location, a dispatch after each line.
   std::string collected;
-  for (const Text& line : split_text(headers, "\r\n")) {
+  for (const Text& line : lines) {
     collect_set_cookie_line(line, collected);
     if (args.location && compare_text(text_left(line, 10), "Location: ", false) == 0) {
       *args.location = text_mid(line, 11, text_length(line) - 10);

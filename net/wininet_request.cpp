@@ -23,23 +23,27 @@ Text user_agent(const Text& headers) {
   return agent.empty() ? header_value(headers) : agent;
 }
 
-void append_unless_present(std::string& block, const char* key, std::string_view line) {
-  if (find_text(Text(block), key) == -1) block.append(line);
-}
-
-// The caller's block completed with the defaults, each appended with a leading CR LF.
+// The caller's block completed with the defaults, each appended with a leading CR LF. Each
+// presence test searches the caller's lines and the URL of an appended Referer line instead of
+// the whole block, and finds exactly the same: no key holds a CR or LF, so a match lies within
+// one line; the caller's lines and the URL start on character boundaries; no default line
+// holds a key tested after it; and no key starts with the end of "Referer: ".
 Text header_block(const Text& headers, const Text& url, int method, const Text* cookies) {
+  const auto in_caller_lines = [&](const char* key) { return find_text(headers, key) != -1; };
   std::string block = headers.bytes();
   if (block.empty()) {
     block = "Accept: */*";
-  } else {
-    append_unless_present(block, "Accept:", "\r\nAccept: */*");
+  } else if (!in_caller_lines("Accept:")) {
+    block.append("\r\nAccept: */*");
   }
-  if (find_text(Text(block), "Referer:") == -1) block.append("\r\nReferer: ").append(url.view());
-  append_unless_present(block, "Accept-Language:", "\r\nAccept-Language: zh-cn");
-  if (method == 1) {
-    append_unless_present(block,
-                          "Content-Type:", "\r\nContent-Type: application/x-www-form-urlencoded");
+  const bool referer = !in_caller_lines("Referer:");
+  if (referer) block.append("\r\nReferer: ").append(url.view());
+  const auto present = [&](const char* key) {
+    return in_caller_lines(key) || (referer && find_text(url, key) != -1);
+  };
+  if (!present("Accept-Language:")) block.append("\r\nAccept-Language: zh-cn");
+  if (method == 1 && !present("Content-Type:")) {
+    block.append("\r\nContent-Type: application/x-www-form-urlencoded");
   }
   if (cookies && !cookies->empty()) {
     // The caller may pass a whole "Cookie: ..." line instead of a cookie string.
@@ -66,7 +70,9 @@ Text raw_headers(wi::Request& request) {
 ByteSet wininet_request(const Text& url, const WinInetArgs& args) {
   const int method = args.verb < 0 || args.verb > 7 ? 0 : args.verb;
   const bool secure = lower_text(text_left(url, 8)) == Text("https://");
-  const Text caller_headers = args.headers ? *args.headers : Text();
+  static const Text kNoHeaders;
+  // Read only before `headers` is written back.
+  const Text& caller_headers = args.headers ? *args.headers : kNoHeaders;
 
   wi::SessionHandle session;
   if (args.proxy.empty()) {

@@ -144,6 +144,13 @@ TEST_F(WinHttpTest, RequestLineHeaderBlockAndBody) {
        "X-One: 1\r\nAccept: */*\r\nX-Two: 2\r\n" + ua +
            "Accept-Encoding: gbk, GB2312\r\nAccept-Language: zh-cn\r\n" + cc,
        ""},
+      {"a key inside a value counts as well",
+       "/",
+       {.headers = "X-Note: accept: y"},
+       "GET / HTTP/1.1",
+       "X-Note: accept: y\r\n" + ua + "Accept-Encoding: gbk, GB2312\r\nAccept-Language: zh-cn\r\n" +
+           cc,
+       ""},
       {"cookies add the Cookie line last",
        "/",
        {.cookies = &cookies_a1},

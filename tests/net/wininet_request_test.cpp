@@ -144,6 +144,17 @@ TEST_F(WinInetTest, RequestLineHeaderBlockAndBody) {
        .block = "Accept: a\r\nX-Via: user-agent: Y\r\nReferer: <url>\r\nAccept-Language: zh-cn",
        .wire = "Accept: a\r\nX-Via: user-agent: Y\r\nReferer: <url>\r\nAccept-Language: zh-cn\r\n"
                "User-Agent: a\r\n"},
+      // The block is searched whole, the URL in the Referer line included.
+      {.name = "keys inside the URL of the Referer line count",
+       .path = "/q?Accept-Language:1&Content-Type:2",
+       .verb = 1,
+       .request_line = "POST /q?Accept-Language:1&Content-Type:2 HTTP/1.1",
+       .block = "Accept: */*\r\nReferer: <url>"},
+      {.name = "the URL does not count without its Referer line",
+       .path = "/q?Accept-Language:1",
+       .headers = Text("Referer: r"),
+       .request_line = "GET /q?Accept-Language:1 HTTP/1.1",
+       .block = "Referer: r\r\nAccept: */*\r\nAccept-Language: zh-cn"},
       {.name = "blanks and CP936 bytes in the path go %-escaped",
        .path = "/q?n=a b&m=" + ZH("账号").bytes(),
        .request_line = "GET /q?n=a%20b&m=%D5%CB%BA%C5 HTTP/1.1",
