@@ -208,8 +208,11 @@ void Window::set_picture(std::string_view control, std::string_view bytes) {
     box->clear();
     return;
   }
+  // A QImage over the decoded pixels does not own them, and the pixmap made from it may keep
+  // sharing them after `image` is gone: the copy gives the pixmap pixels of its own.
   QPixmap pixmap = QPixmap::fromImage(QImage(image->pixels.data(), image->width, image->height,
-                                             image->width * 4, QImage::Format_ARGB32_Premultiplied));
+                                             image->width * 4, QImage::Format_ARGB32_Premultiplied)
+                                          .copy());
   if (pixmap.width() > box->width() || pixmap.height() > box->height()) {
     pixmap = pixmap.scaled(box->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
   }
