@@ -11,6 +11,7 @@
 #include "platform/codepage/codepage.h"
 #include "platform/curl/cookie_store.h"
 #include "platform/curl/exchange.h"
+#include "platform/curl/proxy_list.h"
 
 namespace platform::winhttp {
 namespace {
@@ -123,40 +124,8 @@ std::string request_target(Utf16 path) {
   return target;
 }
 
-struct ProxyEntry {
-  std::string scheme;  // empty: every scheme
-  std::string server;  // host:port
-};
-
-std::vector<ProxyEntry> parse_proxies(const std::string& list) {
-  std::vector<ProxyEntry> entries;
-  std::size_t at = 0;
-  while (at < list.size()) {
-    const std::size_t end = std::min(list.find_first_of("; \t", at), list.size());
-    std::string entry = list.substr(at, end - at);
-    at = end + 1;
-    if (entry.empty()) continue;
-    ProxyEntry parsed;
-    if (const std::size_t equals = entry.find('='); equals != std::string::npos) {
-      parsed.scheme = entry.substr(0, equals);
-      std::transform(parsed.scheme.begin(), parsed.scheme.end(), parsed.scheme.begin(),
-                     [](char c) { return static_cast<char>(lower(c)); });
-      entry.erase(0, equals + 1);
-    }
-    if (const std::size_t slashes = entry.find("://"); slashes != std::string::npos) {
-      entry.erase(0, slashes + 3);
-    }
-    if (entry.empty()) continue;
-    const std::size_t colon = entry.rfind(':');
-    const bool has_port = colon != std::string::npos && entry.find(']', colon) == std::string::npos;
-    parsed.server = has_port ? entry : entry + ":80";
-    entries.push_back(std::move(parsed));
-  }
-  return entries;
-}
-
 struct SessionState {
-  std::vector<ProxyEntry> proxies;
+  std::vector<curl::ProxyEntry> proxies;
   std::mutex mutex;
   std::shared_ptr<curl::CookieStore> cookies;  // made at the first request that uses it
 
@@ -167,14 +136,7 @@ struct SessionState {
   }
 
   std::string proxy_for(bool secure) const {
-    const std::string scheme = secure ? "https" : "http";
-    for (const ProxyEntry& entry : proxies) {
-      if (entry.scheme == scheme) return entry.server;
-    }
-    for (const ProxyEntry& entry : proxies) {
-      if (entry.scheme.empty()) return entry.server;
-    }
-    return {};
+    return curl::proxy_for(proxies, secure ? "https" : "http");
   }
 };
 
@@ -304,7 +266,7 @@ SessionHandle open_session(Access access, Utf16 proxy_name) {
   if (injected(testing::Role::open_session)) return nullptr;
   auto session = std::make_unique<Session>();
   if (access == Access::named_proxy) {
-    session->state->proxies = parse_proxies(utf8_of(proxy_name));
+    session->state->proxies = curl::parse_proxy_list(utf8_of(proxy_name));
     if (session->state->proxies.empty()) return nullptr;
   }
   ++g_open_handles;

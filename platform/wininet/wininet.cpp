@@ -9,6 +9,7 @@
 
 #include "platform/curl/cookie_store.h"
 #include "platform/curl/exchange.h"
+#include "platform/curl/proxy_list.h"
 
 namespace platform::wininet {
 namespace {
@@ -61,12 +62,6 @@ char lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](char c) { return lower(c); });
-  return out;
-}
-
 bool equal_case_blind(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
                                             [](char x, char y) { return lower(x) == lower(y); });
@@ -103,32 +98,6 @@ bool glob_match(std::string_view pattern, std::string_view text) {
   }
   while (p < pattern.size() && pattern[p] == '*') ++p;
   return p == pattern.size();
-}
-
-struct ProxyEntry {
-  std::string scheme;  // "http" or "https"; empty: both
-  std::string server;  // host:port
-};
-
-std::vector<ProxyEntry> parse_proxies(std::string_view list) {
-  std::vector<ProxyEntry> entries;
-  for (std::string_view entry : members(list, "; \t")) {
-    ProxyEntry parsed;
-    if (const std::size_t equals = entry.find('='); equals != std::string_view::npos) {
-      parsed.scheme = lower(entry.substr(0, equals));
-      entry.remove_prefix(equals + 1);
-    }
-    if (const std::size_t slashes = entry.find("://"); slashes != std::string_view::npos) {
-      entry.remove_prefix(slashes + 3);
-    }
-    if (entry.empty()) continue;
-    const std::size_t colon = entry.rfind(':');
-    const bool has_port =
-        colon != std::string_view::npos && entry.find(']', colon) == std::string_view::npos;
-    parsed.server = has_port ? std::string(entry) : std::string(entry) + ":80";
-    entries.push_back(std::move(parsed));
-  }
-  return entries;
 }
 
 // Bytes that cannot stand on a request line go %-escaped; a fragment is dropped.
@@ -178,7 +147,7 @@ bool names_header(std::string_view line, std::string_view name) {
 
 struct Session {
   std::string agent;
-  std::vector<ProxyEntry> proxies;
+  std::vector<curl::ProxyEntry> proxies;
   std::vector<std::string> bypass;
 };
 
@@ -219,7 +188,7 @@ SessionHandle open_session(std::string_view agent, Access access, std::string_vi
   auto session = std::make_unique<Session>();
   session->agent = agent.substr(0, agent.find_first_of("\r\n"));
   if (access == Access::proxy) {
-    session->proxies = parse_proxies(proxy_name);
+    session->proxies = curl::parse_proxy_list(proxy_name);
     if (session->proxies.empty()) return nullptr;
     for (std::string_view entry : members(bypass, ";, \t")) session->bypass.emplace_back(entry);
   }
@@ -260,21 +229,12 @@ RequestHandle open_request(Connection& connection, std::string_view method,
   r.port = connection.port != 0 ? connection.port : secure ? 443 : 80;
   r.target = request_target(object_name);
 
-  const std::string scheme = secure ? "https" : "http";
   const bool bypassed =
       std::any_of(session.bypass.begin(), session.bypass.end(), [&](const std::string& pattern) {
         if (pattern == "<local>") return connection.host.find('.') == std::string::npos;
         return glob_match(pattern, connection.host);
       });
-  if (!bypassed) {
-    const auto serves = [&](const ProxyEntry& e) { return e.scheme == scheme; };
-    const auto serves_all = [](const ProxyEntry& e) { return e.scheme.empty(); };
-    auto proxy = std::find_if(session.proxies.begin(), session.proxies.end(), serves);
-    if (proxy == session.proxies.end()) {
-      proxy = std::find_if(session.proxies.begin(), session.proxies.end(), serves_all);
-    }
-    if (proxy != session.proxies.end()) r.proxy = proxy->server;
-  }
+  if (!bypassed) r.proxy = curl::proxy_for(session.proxies, secure ? "https" : "http");
 
   r.max_redirects = flags & kFlagNoAutoRedirect ? 0 : 10;
   r.redirect_schemes = secure                               ? "https"
