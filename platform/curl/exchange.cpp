@@ -34,11 +34,6 @@ bool blank(std::string_view text) {
   return text.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-// The host as it stands in a URL: an IPv6 address in brackets.
-std::string url_host(const std::string& host) {
-  if (host.find(':') != std::string::npos && host.front() != '[') return "[" + host + "]";
-  return host;
-}
 
 Clock::time_point after(Clock::time_point from, int ms) {
   return ms > 0 ? from + std::chrono::milliseconds(ms) : Clock::time_point::max();
@@ -155,9 +150,16 @@ bool Exchange::State::configure() {
   // The URL carries the path and query as given: no dot segment is removed and no escape is
   // touched; through a proxy libcurl turns it into the absolute URL, and redirects resolve
   // against it.
-  const std::string path = r.target.empty() || r.target.front() != '/' ? "/" + r.target : r.target;
-  const std::string url =
-      (r.secure ? "https://" : "http://") + url_host(r.host) + ":" + std::to_string(r.port) + path;
+  std::string url = r.secure ? "https://" : "http://";
+  url.reserve(url.size() + r.host.size() + r.target.size() + 16);
+  // An IPv6 address stands in brackets.
+  const bool bracket = r.host.find(':') != std::string::npos && r.host.front() != '[';
+  if (bracket) url.push_back('[');
+  url.append(r.host);
+  if (bracket) url.push_back(']');
+  url.append(":").append(std::to_string(r.port));
+  if (r.target.empty() || r.target.front() != '/') url.push_back('/');
+  url.append(r.target);
 
   bool ok = true;
   const auto set = [&](CURLoption option, auto value) {

@@ -63,15 +63,16 @@ std::u16string units_of(Utf16 text, int length = -1) {
 std::optional<std::string> ascii_of(Utf16 text, int length = -1) {
   std::size_t count = text.size() / 2;
   if (length >= 0) count = std::min(count, static_cast<std::size_t>(length));
-  std::string bytes;
-  bytes.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const char low = text[2 * i];
-    const char high = text[2 * i + 1];
+  std::string bytes(count, '\0');
+  std::size_t n = 0;
+  for (; n < count; ++n) {
+    const char low = text[2 * n];
+    const char high = text[2 * n + 1];
     if (high != 0 || static_cast<unsigned char>(low) >= 0x80) return std::nullopt;
     if (low == 0) break;
-    bytes.push_back(low);
+    bytes[n] = low;
   }
+  bytes.resize(n);
   return bytes;
 }
 
