@@ -1,9 +1,10 @@
 // The layers under winhttp_request: URL cracking and proxy choice in platform/winhttp, and the
 // parts of the libcurl exchange engine that the request function does not reach (small reads,
-// the shared cookie store).
+// the shared cookie store, exchanges one after another and one inside another on a thread).
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/curl/cookie_store.h"
 #include "platform/curl/exchange.h"
@@ -164,6 +165,61 @@ TEST(Exchange, CookieStoreCarriesCookiesBetweenExchanges) {
   EXPECT_EQ(requests[1].header("Cookie"), "");
   EXPECT_EQ(requests[2].header("Cookie"), "");
   EXPECT_EQ(requests[3].header("Cookie"), "sid=7");
+}
+
+pc::ExchangeRequest request_to(const ScriptedServer& server) {
+  pc::ExchangeRequest request;
+  request.host = "127.0.0.1";
+  request.port = server.port();
+  request.timeouts.receive_ms = 2000;
+  return request;
+}
+
+// The whole body, and whether it ended as a body ends (not with a failure).
+std::pair<std::string, bool> read_all(pc::Exchange& exchange) {
+  std::string body;
+  char piece[256];
+  std::size_t got = 0;
+  while (exchange.read(piece, sizeof piece, got)) {
+    if (got == 0) return {body, true};
+    body.append(piece, got);
+  }
+  return {body, false};
+}
+
+// The engine's libcurl handles are reused on a thread; the connections are not. The server
+// keeps each connection open for a next request, and still sees one connection per exchange.
+TEST(Exchange, EachExchangeHasAConnectionOfItsOwn) {
+  ScriptedServer server({{send(reply("200 OK", "same"))}});
+  for (int i = 0; i < 3; ++i) {
+    pc::Exchange exchange;
+    ASSERT_TRUE(exchange.send(request_to(server)));
+    ASSERT_TRUE(exchange.receive());
+    EXPECT_EQ(read_all(exchange), std::make_pair(std::string("same"), true));
+  }
+  ASSERT_TRUE(server.wait_for_requests(3));
+  const auto requests = server.requests();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(requests[i].connection, i + 1) << i;
+}
+
+// An exchange made while another is open on the same thread (as a handler dispatched during a
+// request does) runs on its own: the outer body, arriving while the inner exchange waits for
+// its answer, still ends as a body ends.
+TEST(Exchange, InnerExchangeLeavesTheOuterOneWhole) {
+  ScriptedServer outer_server({{send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"),
+                                wait_ms(100), send("outer")}});
+  ScriptedServer inner_server({{wait_ms(400), send(reply("200 OK", "inner"))}});
+  pc::Exchange outer;
+  ASSERT_TRUE(outer.send(request_to(outer_server)));
+  ASSERT_TRUE(outer.receive());
+  {
+    pc::Exchange inner;
+    ASSERT_TRUE(inner.send(request_to(inner_server)));
+    ASSERT_TRUE(inner.receive());
+    EXPECT_EQ(read_all(inner), std::make_pair(std::string("inner"), true));
+  }
+  EXPECT_EQ(read_all(outer), std::make_pair(std::string("outer"), true));
+  EXPECT_EQ(outer.failure(), "");
 }
 
 }  // namespace

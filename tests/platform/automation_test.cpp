@@ -157,6 +157,34 @@ TEST_F(Automation, RegExpProperties) {
   EXPECT_EQ(com_get_property<std::string>(re, "Pattern"), chinese);
 }
 
+// Compiled patterns are kept between objects by pattern and options: more patterns than are
+// kept, in turn, each under both settings of the two options that change the compiled form.
+TEST_F(Automation, RegExpObjectsKeepTheirOwnPatternAndOptions) {
+  for (int round = 0; round < 2; ++round) {
+    for (int n = 0; n < 12; ++n) {
+      const std::string pattern = "^b" + std::to_string(n);
+      const std::string subject = "a\nB" + std::to_string(n);
+      for (const bool ignore_case : {false, true}) {
+        for (const bool multiline : {false, true}) {
+          ComObject re = make("VBScript.RegExp");
+          com_set_property(re, "IgnoreCase", Variant(ignore_case));
+          com_set_property(re, "Multiline", Variant(multiline));
+          com_set_property(re, "Pattern", text(pattern));
+          EXPECT_EQ(com_call<std::string>(re, "Test", {text(subject)}),
+                    ignore_case && multiline ? "-1" : "0")
+              << pattern << " " << ignore_case << multiline;
+        }
+      }
+    }
+  }
+  // A pattern changed on the object is compiled anew.
+  ComObject re = make("VBScript.RegExp");
+  com_set_property(re, "Pattern", text("x"));
+  EXPECT_EQ(com_call<std::string>(re, "Test", {text("y")}), "0");
+  com_set_property(re, "Pattern", text("y"));
+  EXPECT_EQ(com_call<std::string>(re, "Test", {text("y")}), "-1");
+}
+
 TEST_F(Automation, MatchObjects) {
   const std::string subject = platform::codepage::utf8_to_cp936("中文 ab1 cd");
   ComObject matches = execute("([a-z]+)(\\d)?", subject);

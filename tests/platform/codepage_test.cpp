@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -119,6 +122,55 @@ TEST(Codepage, Utf8LiteralToCp936) {
   EXPECT_EQ(cp::utf8_to_cp936("登陆成功"), "\xB5\xC7\xC2\xBD\xB3\xC9\xB9\xA6");
   EXPECT_EQ(cp::utf8_to_cp936("a￥b"), "a\xA3\xA4\x62");
   EXPECT_EQ(cp::utf8_to_cp936(""), "");
+}
+
+// Descriptors are kept between conversions; each conversion still starts as a fresh one would,
+// whatever the one before it left behind: an incomplete last character, a shift into another
+// character set, or a byte-order mark that a decoder would otherwise remember.
+TEST(Codepage, EachConversionStartsAfresh) {
+  struct Row {
+    const char* name;
+    const char* from;
+    std::string first;
+    std::string second;
+    std::string want;  // the second, as UTF-8
+  } rows[] = {
+      {"UTF-8 ending inside a character", "UTF-8", "a\xE4\xB8", "b", "b"},
+      {"CP936 ending with a lead byte", "CP936", "a\x81", "b", "b"},
+      {"UTF-16 after a big-endian byte-order mark", "UTF-16", std::string("\xFE\xFF\0a", 4),
+       std::string("b\0", 2), "b"},
+      {"UTF-32 after a big-endian byte-order mark", "UTF-32",
+       std::string("\0\0\xFE\xFF\0\0\0a", 8), std::string("b\0\0\0", 4), "b"},
+      {"ISO-2022-JP left in JIS X 0208", "ISO-2022-JP", "\x1B$B0!", "ab", "ab"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_TRUE(cp::convert(r.first, r.from, "UTF-8"));
+    EXPECT_EQ(cp::convert(r.second, r.from, "UTF-8"), r.want);
+  }
+}
+
+// Each thread keeps descriptors of its own and closes them when it ends (the sanitizer build
+// reports any left open); threads converting at once get their own results.
+TEST(Codepage, ThreadsConvertAtOnce) {
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&wrong, t] {
+      // 中文 and the thread's digit, long enough for conversions on the threads to overlap.
+      std::string text;
+      std::u16string units;
+      for (int i = 0; i < 200; ++i) {
+        text += "\xD6\xD0\xCE\xC4" + std::to_string(t);
+        units += u"\u4E2D\u6587" + std::u16string(1, static_cast<char16_t>(u'0' + t));
+      }
+      for (int i = 0; i < 500; ++i) {
+        if (cp::cp936_to_utf16(text) != units || cp::utf16_to_cp936(units) != text) ++wrong;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace
