@@ -10,7 +10,10 @@
 //   skipped;
 // - each failure shows at the call where a WinHTTP program sees it: resolve, connect, TLS and
 //   send failures at `send`; no status line (timeout, connection closed) at `receive`; anything
-//   after the headers at `read`, after every byte received before it was handed out.
+//   after the headers at `read`, after every byte received before it was handed out;
+// - every connection belongs to one transfer: none is taken over from an earlier exchange or
+//   kept for a later one, and a followed redirect opens a new one; it is closed as soon as its
+//   transfer ends. Names are looked up anew for every connection.
 #pragma once
 
 #include <cstddef>
