@@ -339,6 +339,7 @@ bool add_request_headers(Request& request, Utf16 headers, int length, std::uint3
   const std::string block = bytes_of(headers, length);
   // CP936 trail bytes are never CR or LF, so the block splits safely as bytes.
   std::vector<std::string_view> lines;
+  lines.reserve(16);
   for (std::size_t at = 0; at < block.size();) {
     const std::size_t end = std::min(block.find("\r\n", at), block.size());
     const std::string_view line = std::string_view(block).substr(at, end - at);
@@ -354,6 +355,7 @@ bool add_request_headers(Request& request, Utf16 headers, int length, std::uint3
     }
     lines.push_back(line);
   }
+  request.headers.reserve(request.headers.size() + lines.size());
   for (std::string_view line : lines) {
     const std::string_view name = line.substr(0, line.find(':'));
     if (!(modifiers & kReplaceHeader)) {
