@@ -18,9 +18,13 @@ Text quote_markers(const Text& marker) {
   return replace_text(marker, ZH("#引号"), "\"", 1, -1, /*case_sensitive=*/true);
 }
 
-bool is_lead(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+bool is_lead(char c) {
+  return static_cast<unsigned char>(c) >= 0x80;
+}
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char fold(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Authority mode reads the URL lowered (lower_text), with "/" appended when it does not end in
 // one. This is that text without building it: byte `i` of it, for i up to length().

@@ -37,14 +37,16 @@ constexpr DefaultHeader kContentType{"Content-Type:", false,
                                      "Content-Type: application/x-www-form-urlencoded\r\n"};
 constexpr DefaultHeader kCacheControl{"Cache-Control: ", true, "Cache-Control: no-cache\r\n"};
 constexpr DefaultHeader kCookie{"Cookie: ", true, nullptr};
-constexpr DefaultHeader kRows[] = {kUserAgent,  kAccept,       kAcceptEncoding, kAcceptLanguage,
+constexpr DefaultHeader kRows[] = {kUserAgent,   kAccept,       kAcceptEncoding, kAcceptLanguage,
                                    kContentType, kCacheControl, kCookie};
 
 // The search of the whole block for a key finds exactly what a search of the caller's lines
 // finds: a key holds no CR or LF, so no match spans the CR LF after the caller's lines, each
 // default line starts on a character boundary, and no default line holds the key of a row
 // tested after it (checked below).
-constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+constexpr char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 constexpr bool holds(std::string_view line, std::string_view key, bool case_blind) {
   for (std::size_t at = 0; at + key.size() <= line.size(); ++at) {
     bool equal = true;

@@ -34,7 +34,6 @@ bool blank(std::string_view text) {
   return text.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-
 Clock::time_point after(Clock::time_point from, int ms) {
   return ms > 0 ? from + std::chrono::milliseconds(ms) : Clock::time_point::max();
 }

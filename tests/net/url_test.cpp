@@ -216,10 +216,10 @@ Text path(const Text& url) {
 // URLs put together from pieces that move the markers around: schemes in any letter case and
 // place, ports, slashes, and double-byte characters whose second byte is "/", ":" or a capital.
 TEST(UrlHelpers, RandomUrlsAgainstTheLiteralSteps) {
-  const std::string pieces[] = {"http://", "https://", "HTTP://", "HttpS://", "https:/", "h",
-                                "t",       "P",        ":",       "/",        "//",      ".",
-                                "a",       "B",        "8012",    "-3",       "?x=1",    "#",
-                                " ",       "\x81",    "\x81/",  "\x81:",   "\x81Q",  "\xD6\xD0"};
+  const std::string pieces[] = {
+      "http://", "https://", "HTTP://", "HttpS://", "https:/", "h",     "t",     "P",
+      ":",       "/",        "//",      ".",        "a",       "B",     "8012",  "-3",
+      "?x=1",    "#",        " ",       "\x81",     "\x81/",   "\x81:", "\x81Q", "\xD6\xD0"};
   std::mt19937 random(20240611);
   std::uniform_int_distribution<std::size_t> piece(0, std::size(pieces) - 1);
   std::uniform_int_distribution<int> count(0, 8);

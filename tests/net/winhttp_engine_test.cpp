@@ -206,8 +206,8 @@ TEST(Exchange, EachExchangeHasAConnectionOfItsOwn) {
 // request does) runs on its own: the outer body, arriving while the inner exchange waits for
 // its answer, still ends as a body ends.
 TEST(Exchange, InnerExchangeLeavesTheOuterOneWhole) {
-  ScriptedServer outer_server({{send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"),
-                                wait_ms(100), send("outer")}});
+  ScriptedServer outer_server(
+      {{send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"), wait_ms(100), send("outer")}});
   ScriptedServer inner_server({{wait_ms(400), send(reply("200 OK", "inner"))}});
   pc::Exchange outer;
   ASSERT_TRUE(outer.send(request_to(outer_server)));

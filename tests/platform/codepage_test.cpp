@@ -139,8 +139,8 @@ TEST(Codepage, EachConversionStartsAfresh) {
       {"CP936 ending with a lead byte", "CP936", "a\x81", "b", "b"},
       {"UTF-16 after a big-endian byte-order mark", "UTF-16", std::string("\xFE\xFF\0a", 4),
        std::string("b\0", 2), "b"},
-      {"UTF-32 after a big-endian byte-order mark", "UTF-32",
-       std::string("\0\0\xFE\xFF\0\0\0a", 8), std::string("b\0\0\0", 4), "b"},
+      {"UTF-32 after a big-endian byte-order mark", "UTF-32", std::string("\0\0\xFE\xFF\0\0\0a", 8),
+       std::string("b\0\0\0", 4), "b"},
       {"ISO-2022-JP left in JIS X 0208", "ISO-2022-JP", "\x1B$B0!", "ab", "ab"},
   };
   for (const Row& r : rows) {
