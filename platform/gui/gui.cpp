@@ -15,10 +15,13 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QWidget>
+#include <cstdint>
 #include <limits>
 #include <map>
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "platform/codepage/codepage.h"
 #include "platform/events/events.h"
@@ -208,11 +211,20 @@ void Window::set_picture(std::string_view control, std::string_view bytes) {
     box->clear();
     return;
   }
-  // A QImage over the decoded pixels does not own them, and the pixmap made from it may keep
-  // sharing them after `image` is gone: the copy gives the pixmap pixels of its own.
-  QPixmap pixmap = QPixmap::fromImage(QImage(image->pixels.data(), image->width, image->height,
-                                             image->width * 4, QImage::Format_ARGB32_Premultiplied)
-                                          .copy());
+  // The pixmap made from the QImage may go on sharing its pixels, so the QImage takes the
+  // decoded pixels over and frees them with its last copy (no second copy of a large picture).
+  using Pixels = std::vector<std::uint8_t>;
+  auto pixels = std::make_unique<Pixels>(std::move(image->pixels));
+  QImage picture(
+      pixels->data(), image->width, image->height, image->width * 4,
+      QImage::Format_ARGB32_Premultiplied, [](void* p) { delete static_cast<Pixels*>(p); },
+      pixels.get());
+  if (picture.isNull()) {
+    box->clear();
+    return;
+  }
+  pixels.release();  // `picture` owns them now
+  QPixmap pixmap = QPixmap::fromImage(std::move(picture));
   if (pixmap.width() > box->width() || pixmap.height() > box->height()) {
     pixmap = pixmap.scaled(box->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
   }
