@@ -141,12 +141,12 @@ std::vector<Scenario> scenarios() {
                   .scripts = {{stay_silent()}},
                   .idle = true,
                   .status = no_response});
+  // After the headers a failure is a failed read that keeps the bytes before it; the header
+  // query then succeeds and its status text replaces the read failure's message.
   rows.push_back({.name = "closed mid-body",
                   .scripts = {{send(head_100 + "abc"), close_connection()}},
                   .status = ok,
                   .body = "abc"});
-  // After the headers a failure is a failed read that keeps the bytes before it; the header
-  // query then succeeds and its status text replaces the read failure's message.
   // A length the body never reaches must not cost memory of that size.
   rows.push_back({.name = "Content-Length of 1 TB, 3 bytes sent",
                   .scripts = {{send("HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\nabc"),
@@ -219,7 +219,8 @@ std::vector<Scenario> scenarios() {
                   .scripts = {{send(reply("200 OK", bad_gbk))}},
                   .status = ok,
                   .body = bad_gbk});
-  // Labels that name no encoding the conversion offers leave the body as it came.
+  // A declared charset that names no encoding the conversion offers (or is no label at all)
+  // leaves the body as it came.
   for (const char* label : {"../../etc", "replacement", "utf-7", "x-user-defined"}) {
     rows.push_back({.name = label,
                     .scripts = {{send(reply("200 OK", page_declaring(label)))}},
