@@ -67,8 +67,10 @@ class ComObject {
 // it holds, and reports the string or shared_ptr alternatives of a temporary holding a bool or
 // a number as "may be used uninitialized" wherever such a temporary is moved. The warning stays
 // on everywhere else.
+#if defined(__GNUC__) && !defined(__clang__)  // clang knows no such warning
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 class Variant {
  public:
   enum class Kind { kEmpty, kBool, kInteger, kDouble, kString, kBytes, kObject };
@@ -101,7 +103,9 @@ class Variant {
   std::variant<std::monostate, bool, std::int32_t, double, std::u16string, Bytes, ComObject>
       value_;
 };
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 // One argument of a call, by reference. An argument list lives for the full expression of the
 // call, so temporaries may be passed: com_call<void>(obj, "Item", {Variant(0.0)}).
