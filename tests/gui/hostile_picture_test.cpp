@@ -18,6 +18,7 @@
 #include "app/session.h"
 #include "app/startup.h"
 #include "tests/gui/gui_test_support.h"
+#include "tests/support/peak_memory.h"
 #include "tests/support/scripted_server.h"
 
 namespace {
@@ -81,21 +82,8 @@ std::string red_8x8(const std::string& extra = {}) {
 
 // ---- memory ----
 
-long status_kib(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field, 0) == 0) return std::stol(line.substr(line.find(':') + 1));
-  }
-  return -1;
-}
-
-bool reset_peak_rss() {
-  std::ofstream clear_refs("/proc/self/clear_refs");
-  clear_refs << "5";
-  clear_refs.flush();
-  return static_cast<bool>(clear_refs);
-}
+using test_support::reset_peak_rss;
+using test_support::status_kib;
 
 // The largest picture the box takes is 4096 x 4096 pixels of 4 bytes (64 MiB); decoding and
 // showing it, with the sanitizers' or valgrind's bookkeeping, stays well below eight times that.

@@ -21,6 +21,7 @@
 #include "platform/codepage/codepage.h"
 #include "platform/winhttp/winhttp.h"
 #include "platform/wininet/wininet.h"
+#include "tests/support/peak_memory.h"
 #include "tests/support/scripted_server.h"
 
 namespace {
@@ -39,23 +40,8 @@ constexpr long kMemoryBoundKib = 128 * 1024;
 
 // ---- memory ----
 
-long status_kib(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field, 0) == 0) return std::stol(line.substr(line.find(':') + 1));
-  }
-  return -1;
-}
-
-// Starts a new peak of the resident set from the current one; false where Linux does not allow
-// it.
-bool reset_peak_rss() {
-  std::ofstream clear_refs("/proc/self/clear_refs");
-  clear_refs << "5";
-  clear_refs.flush();
-  return static_cast<bool>(clear_refs);
-}
+using test_support::reset_peak_rss;
+using test_support::status_kib;
 
 // ---- the responses ----
 
