@@ -57,7 +57,9 @@ class Input {
 };
 
 // A Text of the bytes, absent when there are none (as a primitive's empty result is).
-inline Text text_of(std::string_view bytes) { return Text::result(std::string(bytes)); }
+inline Text text_of(std::string_view bytes) {
+  return Text::result(std::string(bytes));
+}
 
 // Printable ASCII as is, every other byte as \xHH.
 inline std::string shown(std::string_view bytes) {

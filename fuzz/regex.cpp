@@ -31,8 +31,8 @@ void check_match(const RegexObject& regex, int i, const std::string& subject,
   int position = -7;
   const Text value = regex.match_text(i, &position);
   if (value.empty()) return;
-  check(position >= 0 && subject.compare(static_cast<std::size_t>(position),
-                                         value.view().size(), value.view()) == 0,
+  check(position >= 0 && subject.compare(static_cast<std::size_t>(position), value.view().size(),
+                                         value.view()) == 0,
         "a match's position leads to its text", input);
 }
 
@@ -50,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
 
   RegexObject regex;
-  const bool ran =
-      regex.create(pattern, subject, flags & 1, flags & 2, flags & 4, flags & 8);
+  const bool ran = regex.create(pattern, subject, flags & 1, flags & 2, flags & 4, flags & 8);
   regex.pattern();
   regex.replace(replacement);
   const int count = regex.match_count();

@@ -48,8 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Text text = fuzz::text_of(s);
   const Text sub_text = fuzz::text_of(sub);
   const bool case_blind = flags & 1;
-  const std::optional<int> start =
-      flags & 2 ? std::optional<int>(position) : std::optional<int>();
+  const std::optional<int> start = flags & 2 ? std::optional<int>(position) : std::optional<int>();
 
   check(find_text(text, sub_text, start.value_or(1), case_blind) ==
             ref::reference_find(s, sub, start, case_blind, false),

@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ByteSet body(std::string(in.rest()));
   const std::string_view input(reinterpret_cast<const char*>(data), size);
 
-  const ByteSet raw = flags & 0x80 ? ByteSet(std::string(headers))
-                                   : to_utf16_bytes(fuzz::text_of(headers));
+  const ByteSet raw =
+      flags & 0x80 ? ByteSet(std::string(headers)) : to_utf16_bytes(fuzz::text_of(headers));
   Text cookies = cookies_in;
   Text new_cookies("before");
   Text response_headers("before");

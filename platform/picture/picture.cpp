@@ -35,8 +35,8 @@ void on_warning(png_structp /*png*/, png_const_charp /*message*/) {}
 class ReadHandles {
  public:
   ReadHandles() {
-    png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning,
-                                    nullptr, bounded_malloc, bounded_free);
+    png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning, nullptr,
+                                    bounded_malloc, bounded_free);
     if (png_ != nullptr) info_ = png_create_info_struct(png_);
   }
   ~ReadHandles() { reset(); }
