@@ -14,20 +14,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-// Under the sanitizer instrumentation GCC 12 reports a false -Wmaybe-uninitialized inside
-// libstdc++'s regex automaton (moving a std::function out of a state it has just built); it
-// concerns the library's code only.
-#if defined(__GNUC__) && !defined(__clang__)  // clang knows no such warning
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <regex>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tools/demo-server/http_library.h"
 
 extern char** environ;
 

@@ -2,17 +2,7 @@
 // HTTP, the way the client does: query values percent-encoded, replies read as CP936 bytes.
 
 #include <arpa/inet.h>
-// <httplib.h> brings in <regex>. Under the sanitizer instrumentation GCC 12 reports a false
-// -Wmaybe-uninitialized inside libstdc++'s regex automaton (moving a std::function out of a
-// state it has just built); it concerns the library's code only.
-#if defined(__GNUC__) && !defined(__clang__)  // clang knows no such warning
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <httplib.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "tools/demo-server/http_library.h"
 #include <iconv.h>
 #include <netinet/in.h>
 #include <signal.h>

@@ -2,17 +2,7 @@
 // Listens on 127.0.0.1 only; keeps everything in memory; answers in CP936.
 
 #include <arpa/inet.h>
-// <httplib.h> brings in <regex>. Under the sanitizer instrumentation GCC 12 reports a false
-// -Wmaybe-uninitialized inside libstdc++'s regex automaton (moving a std::function out of a
-// state it has just built); it concerns the library's code only.
-#if defined(__GNUC__) && !defined(__clang__)  // clang knows no such warning
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <httplib.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "tools/demo-server/http_library.h"
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
